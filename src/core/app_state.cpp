@@ -1,0 +1,3 @@
+#include "core/app_state.h"
+
+AppState app;

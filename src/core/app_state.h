@@ -1,0 +1,59 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Gray levels of the cycled backgrounds: black, mid gray, white.
+constexpr BYTE kBackgroundGrays[] = {0, 128, 255};
+
+// Everything the program knows, in one record. Defaults are the start state of every run.
+struct AppState {
+    bool smoothScaling = true;
+    int backgroundIndex = -1;  // -1: system button face colour; 0..2: kBackgroundGrays
+    float zoom = 1.0f;
+    bool fitToWindow = true;
+    bool animate = true;
+    int frameCount = 1;
+
+    std::unique_ptr<Gdiplus::Image> image;  // absent, failed (empty handle) or decoded
+    int imageWidth = 0;
+    int imageHeight = 0;
+    GUID frameDimension = {};
+    int currentFrame = 0;
+    std::vector<int> frameDelaysMs;  // one per frame while frameCount >= 2, else empty
+    wchar_t currentPath[MAX_PATH] = {};
+
+    wchar_t folderPath[MAX_PATH] = {};
+    wchar_t currentName[MAX_PATH] = {};
+    std::vector<std::wstring> fileNames;
+    int currentIndex = 0;
+    int loadFailures = 0;
+
+    HWND window = nullptr;
+    HDC windowDc = nullptr;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    std::unique_ptr<Gdiplus::Bitmap> backBuffer;
+    HICON smallIcon = nullptr;
+    HICON bigIcon = nullptr;
+    int panX = 0;  // client pixels; positive moves the image left
+    int panY = 0;  // client pixels; positive moves the image up
+
+    bool fullscreen = false;
+    bool modeChangeInProgress = false;
+    bool topmost = false;
+    UINT_PTR timerId = 0;
+    int savedLeft = 0;
+    int savedTop = 0;
+    int savedWidth = 0;
+    int savedHeight = 0;
+    LONG savedStyle = 0;
+    int savedBackgroundIndex = 0;
+
+    int lastMouseX = 0;
+    int lastMouseY = 0;
+};
+
+extern AppState app;

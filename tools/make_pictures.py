@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""Writes the test fixture pictures or the sample folder, byte-identical on every run.
+
+Usage: make_pictures.py fixtures|samples OUTDIR
+"""
+import io
+import math
+import os
+import random
+import struct
+import sys
+
+from PIL import Image, ImageChops, ImageDraw, ImageFilter
+
+RED, GREEN, BLUE = (255, 0, 0), (0, 255, 0), (0, 0, 255)
+YELLOW, MAGENTA, CYAN = (255, 255, 0), (255, 0, 255), (0, 255, 255)
+
+
+def lzw_data(indices, min_size):
+    """LZW stream at a fixed min_size + 1 bits per code, with no compression to get wrong."""
+    clear, width = 1 << min_size, min_size + 1
+    # A clear code this often keeps the table short of the next width, with margin for early-widening decoders.
+    run = (1 << min_size) - 3
+    codes = []
+    for i in range(0, len(indices), run):
+        codes.append(clear)
+        codes.extend(indices[i:i + run])
+    codes.append(clear + 1)
+    # GIF packs codes least significant bit first, so each code's bits go in reversed.
+    bits = "".join(format(code, f"0{width}b")[::-1] for code in codes)
+    bits += "0" * (-len(bits) % 8)
+    out = bytes(int(bits[i:i + 8][::-1], 2) for i in range(0, len(bits), 8))
+    blocks = b"".join(bytes([len(out[i:i + 255])]) + out[i:i + 255] for i in range(0, len(out), 255))
+    return bytes([min_size]) + blocks + b"\0"
+
+
+def gif_bytes(width, height, colours, delays):
+    """Looping GIF of solid full-size frames; a delay of None leaves that frame with no control block."""
+    palette = sorted(set(colours), key=colours.index)
+    bits = max(1, math.ceil(math.log2(len(palette))))
+    palette += [(0, 0, 0)] * ((1 << bits) - len(palette))
+    out = b"GIF89a" + struct.pack("<HHBBB", width, height, 0x80 | (bits - 1) << 4 | (bits - 1), 0, 0)
+    out += b"".join(bytes(c) for c in palette)
+    out += b"\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"
+    for colour, delay in zip(colours, delays):
+        if delay is not None:
+            out += b"\x21\xf9\x04\x00" + struct.pack("<H", delay) + b"\x00\x00"
+        out += b"\x2c" + struct.pack("<HHHHB", 0, 0, width, height, 0)
+        out += lzw_data([palette.index(colour)] * (width * height), max(2, bits))
+    return out + b"\x3b"
+
+
+def thirds():
+    im = Image.new("RGB", (300, 100), RED)
+    im.paste(GREEN, (100, 0, 200, 100))
+    im.paste(BLUE, (200, 0, 300, 100))
+    return im
+
+
+def half_transparent():
+    im = Image.new("RGBA", (20, 20), (0, 0, 0, 0))
+    im.paste((0, 0, 255, 255), (10, 0, 20, 20))
+    return im
+
+
+def truncated_png():
+    buf = io.BytesIO()
+    Image.frombytes("RGB", (64, 64), random.Random(7).randbytes(64 * 64 * 3)).save(buf, "PNG")
+    return buf.getvalue()[:len(buf.getvalue()) // 2]
+
+
+def write_fixtures(out):
+    pictures = {
+        "red_40x30.png": (Image.new("RGB", (40, 30), RED), {}),
+        "thirds_300x100.png": (thirds(), {}),
+        "green_101x51.bmp": (Image.new("RGB", (101, 51), GREEN), {}),
+        "gray_64x48.jpg": (Image.new("RGB", (64, 48), (128, 128, 128)), {"quality": 95}),
+        "blue_20x10.gif": (Image.new("RGB", (20, 10), BLUE), {}),
+        "transparent_20x20.png": (half_transparent(), {}),
+        "pages2_16x16.tif": (Image.new("RGB", (16, 16), RED),
+                             {"save_all": True, "append_images": [Image.new("RGB", (16, 16), GREEN)]}),
+    }
+    for name, (im, options) in pictures.items():
+        im.save(os.path.join(out, name), **options)
+    ten = [RED, GREEN, BLUE, YELLOW, MAGENTA, CYAN, (255, 255, 255), (0, 0, 0), (255, 128, 0), (128, 0, 255)]
+    raw = {
+        "anim3_16x16.gif": gif_bytes(16, 16, [RED, GREEN, BLUE], [10, 0, 5]),
+        "anim6_16x16.gif": gif_bytes(16, 16, [RED, GREEN, BLUE, YELLOW, MAGENTA, CYAN], [20] * 6),
+        "anim10_8x8.gif": gif_bytes(8, 8, ten, [5] * 10),
+        "nodelay2_8x8.gif": gif_bytes(8, 8, [RED, BLUE], [None, None]),
+        "shortdelay3_8x8.gif": gif_bytes(8, 8, [RED, GREEN, BLUE], [7, None, None]),
+        "not_an_image.png": b"this is not a picture\n",
+        "truncated.png": truncated_png(),
+        "empty.jpg": b"",
+    }
+    for name, data in raw.items():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+
+
+def landscape():
+    w, h = 640, 400
+    im = Image.new("RGB", (w, h))
+    draw = ImageDraw.Draw(im)
+    top, horizon = (60, 120, 200), (250, 205, 160)
+    for y in range(h):
+        t = min(1.0, y / 300)
+        draw.line([(0, y), (w, y)], fill=tuple(round(a + (b - a) * t) for a, b in zip(top, horizon)))
+    draw.ellipse((440, 110, 520, 190), fill=(255, 235, 170))
+    hills = [(250, 30, 0.011, 1.0, (110, 140, 150)), (290, 25, 0.017, 2.5, (70, 130, 90)),
+             (330, 20, 0.023, 4.0, (40, 100, 60))]
+    for base, amp, freq, phase, colour in hills:
+        edge = [(x, base - amp * math.sin(x * freq + phase) - amp / 2 * math.sin(x * freq * 2.7))
+                for x in range(0, w + 1, 4)]
+        draw.polygon(edge + [(w, h), (0, h)], fill=colour)
+    return im
+
+
+def star_on_transparent():
+    size, c = 256, 128
+    im = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(im)
+    draw.ellipse((16, 16, 240, 240), outline=(40, 160, 230, 255), width=14)
+    points = [(c + r * math.sin(i * math.pi / 5), c - r * math.cos(i * math.pi / 5))
+              for i, r in zip(range(10), [92, 38] * 5)]
+    draw.polygon(points, fill=(250, 190, 30, 255), outline=(200, 90, 20, 255))
+    return im
+
+
+def animation_frames():
+    frames = []
+    for i in range(8):
+        im = Image.new("RGB", (160, 160), (30, 34, 48))
+        draw = ImageDraw.Draw(im)
+        a = i * math.pi / 4
+        x, y = 80 + 50 * math.cos(a), 80 + 50 * math.sin(a)
+        draw.ellipse((x - 18, y - 18, x + 18, y + 18), fill=(240, 120 + i * 15, 60))
+        draw.ellipse((74, 74, 86, 86), fill=(200, 200, 210))
+        frames.append(im)
+    return frames
+
+
+def photo():
+    w, h = 2400, 1600
+    small = Image.new("RGB", (48, 32))
+    small.putdata([(int(90 + 80 * y / 32 + 30 * math.sin(x / 9)), int(110 + 60 * math.cos(y / 7 + x / 20)),
+                    int(170 - 70 * y / 32 + 20 * math.sin(x / 5))) for y in range(32) for x in range(48)])
+    im = small.resize((w, h), Image.BICUBIC)
+    glow = Image.new("RGB", (w, h))
+    draw = ImageDraw.Draw(glow)
+    rng = random.Random(11)
+    for _ in range(14):
+        x, y, r = rng.randrange(w), rng.randrange(h // 2), rng.randrange(60, 220)
+        draw.ellipse((x - r, y - r, x + r, y + r), fill=(rng.randrange(40, 110),) * 2 + (rng.randrange(20, 60),))
+    im = ImageChops.add(im, glow.filter(ImageFilter.GaussianBlur(40)))
+    draw = ImageDraw.Draw(im)
+    draw.rectangle((300, 900, 760, 1600), fill=(60, 52, 48))
+    draw.rectangle((820, 1050, 1150, 1600), fill=(84, 70, 62))
+    draw.ellipse((1500, 1100, 2300, 1900), fill=(46, 90, 52))
+    grain = Image.frombytes("L", (w, h), rng.randbytes(w * h)).point(lambda v: v * 9 // 256)
+    return ImageChops.add(im, Image.merge("RGB", (grain,) * 3), offset=-4)
+
+
+def write_samples(out):
+    landscape().save(os.path.join(out, "01-landscape.png"))
+    star_on_transparent().save(os.path.join(out, "02-transparent.png"))
+    frames = animation_frames()
+    frames[0].save(os.path.join(out, "03-animated.gif"), save_all=True, append_images=frames[1:],
+                   duration=[60, 60, 60, 400, 60, 60, 60, 400], loop=0)
+    photo().save(os.path.join(out, "04-photo.jpg"), quality=88)
+    with open(os.path.join(out, "05-notes.txt"), "wb") as f:
+        f.write(b"This file is not a picture.\nThe viewer skips it when stepping through the folder.\n")
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in ("fixtures", "samples"):
+        sys.exit("usage: make_pictures.py fixtures|samples OUTDIR")
+    os.makedirs(sys.argv[2], exist_ok=True)
+    (write_fixtures if sys.argv[1] == "fixtures" else write_samples)(sys.argv[2])
+
+
+if __name__ == "__main__":
+    main()
