@@ -17,9 +17,8 @@ struct PlacementCase {
 };
 
 void PrintTo(const PlacementCase& c, std::ostream* os) {
-    *os << c.imageWidth << "x" << c.imageHeight << " in " << c.clientWidth << "x"
-        << c.clientHeight << (c.fit ? " fit" : " zoom ") << c.zoom << " pan " << c.panX << ","
-        << c.panY;
+    *os << c.imageWidth << "x" << c.imageHeight << " in " << c.clientWidth << "x" << c.clientHeight
+        << (c.fit ? " fit" : " zoom ") << c.zoom << " pan " << c.panX << "," << c.panY;
 }
 
 class PlacementTest : public testing::TestWithParam<PlacementCase> {
@@ -77,9 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{10, 10, 100, 100, false, 1.5f, 45, 0, {-2, 42, 15, 15}},
         PlacementCase{4000, 3000, 100, 100, false, 1.0f, 0, 0, {-1950, -1450, 4000, 3000}},
         // 2^128 is infinity in a float: every value leaves the 32-bit range.
-        PlacementCase{100, 100, 200, 200, false, kInfinity, 0, 0,
-                      {INT_MIN, INT_MIN, INT_MIN, INT_MIN}},
-        PlacementCase{1000, 10, 200, 200, false, 1e7f, 0, 0, {INT_MIN, -49999900, INT_MIN, 100000000}},
+        PlacementCase{
+            100, 100, 200, 200, false, kInfinity, 0, 0, {INT_MIN, INT_MIN, INT_MIN, INT_MIN}},
+        PlacementCase{
+            1000, 10, 200, 200, false, 1e7f, 0, 0, {INT_MIN, -49999900, INT_MIN, 100000000}},
         // After enough zoom-out steps the zoom is 0: nothing to draw, centred.
         PlacementCase{100, 100, 200, 200, false, 0.0f, 0, 0, {100, 100, 0, 0}},
         PlacementCase{100, 100, 200, 200, false, 0.001f, 0, 0, {99, 99, 0, 0}}));

@@ -1,5 +1,7 @@
 #include "platform/platform.h"
+#include "window/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    StartFromCommandLine();
     return 0;
 }

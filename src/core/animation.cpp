@@ -1,0 +1,55 @@
+#include "core/animation.h"
+
+#include "core/app_state.h"
+#include "imaging/composition.h"
+
+// One frame timer per window, so a fixed identifier is unique.
+constexpr UINT_PTR kFrameTimerId = 1;
+
+int WrapIndex(int index, int count) {
+    if (index >= count) return 0;
+    if (index < 0) return count - 1;
+    return index;
+}
+
+void ArmFrameTimer(int ms) {
+    if (app.timerId == 0) app.timerId = kFrameTimerId;
+    SetTimer(app.window, app.timerId, static_cast<UINT>(std::max(ms, 0)), nullptr);
+}
+
+void StopFrameTimer() {
+    if (app.timerId == 0) return;
+    KillTimer(app.window, app.timerId);
+    app.timerId = 0;
+}
+
+void SyncAnimationTimer() {
+    if (app.animate && app.frameCount > 1) {
+        ArmFrameTimer(app.frameDelaysMs[app.currentFrame]);
+    } else {
+        StopFrameTimer();
+    }
+}
+
+// No image is loaded only while the file on show is being deleted; frames wait for the next.
+void ShowFrame(int index) {
+    if (!app.image) return;
+    app.currentFrame = index;
+    app.image->SelectActiveFrame(&app.frameDimension, index);
+    Refresh();
+}
+
+// The timer is re-armed before drawing, so each frame stays for its own delay.
+void StepFrame(int step) {
+    if (!app.image) return;
+    const int index = WrapIndex(app.currentFrame + step, app.frameCount);
+    app.currentFrame = index;
+    if (app.animate && app.frameCount > 1) ArmFrameTimer(app.frameDelaysMs[index]);
+    ShowFrame(index);
+}
+
+void ToggleAnimation() {
+    app.animate = !app.animate;
+    SyncAnimationTimer();
+    if (!app.animate) RefreshWindowIcons();
+}

@@ -1,0 +1,93 @@
+#include "core/navigation.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+#include "core/animation.h"
+#include "core/app_state.h"
+#include "imaging/composition.h"
+#include "imaging/image_loading.h"
+
+namespace {
+
+int FileCount() {
+    return static_cast<int>(app.fileNames.size());
+}
+
+void ShowLoadedImage() {
+    app.loadFailures = 0;
+    app.currentFrame = 0;
+    SyncAnimationTimer();
+    std::wcscpy(app.currentName, app.fileNames[app.currentIndex].c_str());
+    ComposeBackBuffer();
+    Present();
+    SetWindowTitle(app.currentName);
+    if (!app.fullscreen) RefreshWindowIcons();
+}
+
+bool LoadEntry(int index) {
+    wchar_t path[MAX_PATH];
+    return JoinPath(app.folderPath, app.fileNames[index].c_str(), path) && LoadImageFile(path);
+}
+
+}  // namespace
+
+bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name) {
+    const wchar_t* backslash = std::wcsrchr(path, L'\\');
+    const wchar_t* slash = std::wcsrchr(path, L'/');
+    const wchar_t* separator = std::max(backslash, slash);
+    const std::wstring folderPart = separator ? std::wstring(path, separator) : L".";
+    const wchar_t* namePart = separator ? separator + 1 : path;
+    if (folderPart.size() >= MAX_PATH || std::wcslen(namePart) >= MAX_PATH) return false;
+    std::wcscpy(folder, folderPart.c_str());
+    std::wcscpy(name, namePart);
+    return true;
+}
+
+bool JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out) {
+    const size_t length = std::wcslen(folder) + 1 + std::wcslen(name);
+    if (length >= MAX_PATH) return false;
+    std::swprintf(out, MAX_PATH, L"%ls\\%ls", folder, name);
+    return true;
+}
+
+void BuildFolderList(const wchar_t* path) {
+    app.fileNames.clear();
+    app.currentIndex = 0;
+    if (!SplitPath(path, app.folderPath, app.currentName)) return;
+
+    const std::wstring pattern = std::wstring(app.folderPath) + L"\\*";
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (std::wcscmp(entry.cFileName, app.currentName) == 0) app.currentIndex = FileCount();
+        app.fileNames.emplace_back(entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+}
+
+// A loop, not recursion: a folder of any number of undecodable entries is walked in
+// constant stack.
+void Navigate(int step) {
+    for (;;) {
+        if (app.loadFailures > FileCount()) std::exit(1);
+        if (FileCount() == 0) {
+            // Nothing to walk: keep the picture, unless it was just deleted.
+            if (!app.image) std::exit(1);
+            return;
+        }
+        app.currentIndex = WrapIndex(app.currentIndex + step, FileCount());
+        if (LoadEntry(app.currentIndex)) {
+            ShowLoadedImage();
+            return;
+        }
+        app.loadFailures += 1;
+    }
+}
+
+void SetWindowTitle(const wchar_t* text) {
+    SendMessageW(app.window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}

@@ -1,0 +1,85 @@
+#include "core/view_commands.h"
+
+#include <climits>
+
+#include "core/app_state.h"
+#include "core/geometry.h"
+#include "imaging/composition.h"
+
+int AddSaturated(int a, int b) {
+    const long long sum = static_cast<long long>(a) + b;
+    return static_cast<int>(std::clamp<long long>(sum, INT_MIN, INT_MAX));
+}
+
+int HalveTowardZero(int value) {
+    return value / 2;
+}
+
+void SetFitMode(bool on) {
+    app.fitToWindow = on;
+    const HCURSOR cursor = LoadCursorW(nullptr, on ? IDC_ARROW : IDC_SIZEALL);
+    SetClassLongPtrW(app.window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
+    // Putting the pointer back where it is shows the new shape without waiting for a move.
+    POINT pointer;
+    if (GetCursorPos(&pointer)) SetCursorPos(pointer.x, pointer.y);
+}
+
+void ToggleFit() {
+    SetFitMode(!app.fitToWindow);
+    Refresh();
+}
+
+void FitToZoom() {
+    SetFitMode(false);
+    app.zoom = FitZoomFactor(app);
+}
+
+void ZoomStep(int direction) {
+    if (app.fitToWindow) FitToZoom();
+    if (direction < 1) {
+        app.zoom = app.zoom * 0.5f;
+        app.panX = HalveTowardZero(app.panX);
+        app.panY = HalveTowardZero(app.panY);
+    } else {
+        app.zoom = app.zoom + app.zoom;
+        app.panX = AddSaturated(app.panX, app.panX);
+        app.panY = AddSaturated(app.panY, app.panY);
+    }
+    Refresh();
+}
+
+// From another zoom the first press keeps the pan; a press at 1.0 recentres.
+void ActualSize() {
+    if (app.zoom == 1.0f) {
+        app.panX = 0;
+        app.panY = 0;
+    }
+    app.zoom = 1.0f;
+    SetFitMode(false);
+    Refresh();
+}
+
+void Pan(int dx, int dy) {
+    app.panX = AddSaturated(app.panX, dx);
+    app.panY = AddSaturated(app.panY, dy);
+    Refresh();
+}
+
+// Cycles black, gray, white; only leaving fullscreen brings the system colour back.
+void CycleBackground() {
+    app.backgroundIndex = app.backgroundIndex + 1 > 2 ? 0 : app.backgroundIndex + 1;
+    ApplyBackgroundBrush();
+    Refresh();
+}
+
+void ToggleSmoothing() {
+    app.smoothScaling = !app.smoothScaling;
+    Refresh();
+}
+
+void ApplyBackgroundBrush() {
+    const HBRUSH brush = CreateSolidBrush(ToColorref(ResolveBackgroundColor(app)));
+    const LONG_PTR old =
+        SetClassLongPtrW(app.window, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(brush));
+    if (old) DeleteObject(reinterpret_cast<HBRUSH>(old));
+}

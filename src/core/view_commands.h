@@ -1,0 +1,18 @@
+#pragma once
+
+// Fit mode scales the image to the client area; zoom mode shows it at `zoom`, panned.
+void SetFitMode(bool on);
+void ToggleFit();
+void FitToZoom();
+// Doubles the zoom for direction >= 1, halves it otherwise; the pan follows, so the
+// point at the client centre stays there.
+void ZoomStep(int direction);
+void ActualSize();
+void Pan(int dx, int dy);
+void CycleBackground();
+void ToggleSmoothing();
+void ApplyBackgroundBrush();
+
+// Integer steps of the pan offsets, saturated at the ends of the 32-bit range.
+int AddSaturated(int a, int b);
+int HalveTowardZero(int value);

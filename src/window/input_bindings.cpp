@@ -1,0 +1,137 @@
+#include "window/input_bindings.h"
+
+#include "core/animation.h"
+#include "core/app_state.h"
+#include "core/navigation.h"
+#include "core/view_commands.h"
+#include "window/window_modes.h"
+
+namespace {
+
+// Which modifier state a binding needs. Shift wins over Ctrl.
+enum Chord { kPlain, kShift, kCtrl, kAlt, kAny };
+
+using Command = void (*)(int argument);
+
+struct KeyBinding {
+    WPARAM key;
+    Chord chord;
+    Command command;
+    int argument;
+};
+
+void PanHorizontally(int dx) {
+    Pan(dx, 0);
+}
+void PanVertically(int dy) {
+    Pan(0, dy);
+}
+void Quit(int) {
+    PostQuitMessage(0);
+}
+void ActualSizeCommand(int) {
+    ActualSize();
+}
+void ToggleFitCommand(int) {
+    ToggleFit();
+}
+void ToggleFullscreenCommand(int) {
+    ToggleFullscreen();
+}
+void ShowFilePropertiesCommand(int) {
+    ShowFileProperties();
+}
+void DeleteCommand(int permanently) {
+    DeleteCurrentFile(permanently != 0);
+}
+void ToggleAnimationCommand(int) {
+    ToggleAnimation();
+}
+void CycleBackgroundCommand(int) {
+    CycleBackground();
+}
+void ToggleSmoothingCommand(int) {
+    ToggleSmoothing();
+}
+void ToggleTopmostCommand(int) {
+    ToggleTopmost();
+}
+
+// The first row whose key and chord match wins.
+// clang-format off
+constexpr KeyBinding kKeyMap[] = {
+    // key          chord    command                    argument
+    {VK_LEFT,       kShift,  PanHorizontally,           -8},
+    {VK_LEFT,       kCtrl,   StepFrame,                 -1},
+    {VK_LEFT,       kPlain,  Navigate,                  -1},
+    {VK_RIGHT,      kShift,  PanHorizontally,           +8},
+    {VK_RIGHT,      kCtrl,   StepFrame,                 +1},
+    {VK_RIGHT,      kPlain,  Navigate,                  +1},
+    {VK_UP,         kShift,  PanVertically,             -8},
+    {VK_UP,         kAny,    ZoomStep,                  +1},
+    {VK_DOWN,       kShift,  PanVertically,             +8},
+    {VK_DOWN,       kAny,    ZoomStep,                  -1},
+    {VK_TAB,        kAny,    ActualSizeCommand,         0},
+    {VK_SPACE,      kAny,    ToggleFitCommand,          0},
+    {VK_RETURN,     kAlt,    ShowFilePropertiesCommand, 0},
+    {VK_RETURN,     kAny,    ToggleFullscreenCommand,   0},
+    {VK_ESCAPE,     kAny,    Quit,                      0},
+    {VK_DELETE,     kShift,  DeleteCommand,             1},
+    {VK_DELETE,     kAny,    DeleteCommand,             0},
+    {'A',           kAny,    ToggleAnimationCommand,    0},
+    {'B',           kAny,    CycleBackgroundCommand,    0},
+    {'S',           kAny,    ToggleSmoothingCommand,    0},
+    {'T',           kAny,    ToggleTopmostCommand,      0},
+};
+// clang-format on
+
+bool Matches(Chord chord, Modifiers modifiers) {
+    switch (chord) {
+        case kPlain:
+            return !modifiers.shift && !modifiers.ctrl;
+        case kShift:
+            return modifiers.shift;
+        case kCtrl:
+            return modifiers.ctrl && !modifiers.shift;
+        case kAlt:
+            return modifiers.alt;
+        case kAny:
+            return true;
+    }
+    return false;
+}
+
+bool IsDown(int key) {
+    return GetKeyState(key) & 0x8000;
+}
+
+}  // namespace
+
+Modifiers ReadModifiers() {
+    return {IsDown(VK_SHIFT), IsDown(VK_CONTROL), IsDown(VK_MENU)};
+}
+
+void DispatchKey(WPARAM key, Modifiers modifiers) {
+    for (const KeyBinding& binding : kKeyMap) {
+        if (binding.key == key && Matches(binding.chord, modifiers)) {
+            binding.command(binding.argument);
+            return;
+        }
+    }
+}
+
+void HandleSystemCharacter(WPARAM character) {
+    if (character == '\r') ShowFileProperties();
+}
+
+void TrackDrag(WPARAM buttons, LPARAM position) {
+    const int x = LOWORD(position);
+    const int y = HIWORD(position);
+    if (buttons == MK_LBUTTON) Pan(app.lastMouseX - x, app.lastMouseY - y);
+    app.lastMouseX = x;
+    app.lastMouseY = y;
+}
+
+int WheelDirection(WPARAM wParam) {
+    return GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+}

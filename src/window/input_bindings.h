@@ -1,0 +1,19 @@
+#pragma once
+#include "platform/platform.h"
+
+struct Modifiers {
+    bool shift;
+    bool ctrl;
+    bool alt;
+};
+
+// The modifier keys as they are while the current message is handled.
+Modifiers ReadModifiers();
+// Runs the command bound to a key; unbound keys do nothing.
+void DispatchKey(WPARAM key, Modifiers modifiers);
+// Alt+Enter opens the file's properties; every other system character is swallowed.
+void HandleSystemCharacter(WPARAM character);
+// Pans with the pointer while only the left button is down; always remembers the position.
+void TrackDrag(WPARAM buttons, LPARAM position);
+// One zoom step per wheel message: forward for a whole notch or more, back otherwise.
+int WheelDirection(WPARAM wParam);

@@ -1,0 +1,131 @@
+#include "window/main_window.h"
+
+#include "core/animation.h"
+#include "core/app_state.h"
+#include "core/view_commands.h"
+#include "imaging/composition.h"
+#include "window/input_bindings.h"
+#include "window/window_modes.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Glim";
+constexpr int kMinimumSide = 128;
+
+void RegisterMainWindowClass() {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassExW(&windowClass);
+}
+
+void ResizeClientArea(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    app.clientWidth = client.right;
+    app.clientHeight = client.bottom;
+    ComposeBackBuffer();
+}
+
+// Background erasing is let through only while the fullscreen toggle reshapes the window.
+LRESULT EraseBackground(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!app.modeChangeInProgress) return 0;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The first message: from here on every handler can rely on app.window, even during
+// CreateWindowExW.
+LRESULT AdoptWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    app.window = window;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth, int screenHeight) {
+    int width = imageWidth, height = imageHeight;
+    // On a screen smaller than the margin the halving stops at nothing left to halve.
+    while ((screenWidth - kMinimumSide < width || screenHeight - kMinimumSide < height) &&
+           (width > 0 || height > 0)) {
+        width /= 2;
+        height /= 2;
+    }
+    const bool actualSize = width < kMinimumSide && height < kMinimumSide;
+    return {std::max(width, kMinimumSide), std::max(height, kMinimumSide), actualSize};
+}
+
+void OpenMainWindow() {
+    RegisterMainWindowClass();
+    const InitialSize size =
+        ComputeInitialSize(app.imageWidth, app.imageHeight, GetSystemMetrics(SM_CXSCREEN),
+                           GetSystemMetrics(SM_CYSCREEN));
+    if (size.actualSize) app.fitToWindow = false;
+    const int outerWidth = size.clientWidth + 2 * GetSystemMetrics(SM_CXFRAME);
+    const int outerHeight =
+        size.clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
+    app.window = CreateWindowExW(0, kClassName, app.currentName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, outerWidth, outerHeight, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ApplyBackgroundBrush();
+    SyncAnimationTimer();
+    RefreshWindowIcons();
+    ShowWindow(app.window, SW_SHOWNORMAL);
+    app.windowDc = GetDC(app.window);
+}
+
+void RunMessageLoop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void CreateMainWindow() {
+    OpenMainWindow();
+    RunMessageLoop();
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_NCCREATE:
+            return AdoptWindow(window, message, wParam, lParam);
+        case WM_SIZE:
+            ResizeClientArea(window);
+            return 0;
+        case WM_PAINT:
+            Present();
+            return 0;
+        case WM_ERASEBKGND:
+            return EraseBackground(window, message, wParam, lParam);
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_KEYDOWN:
+            DispatchKey(wParam, ReadModifiers());
+            return 0;
+        case WM_SYSCHAR:
+            HandleSystemCharacter(wParam);
+            return 0;
+        case WM_TIMER:
+            StepFrame(+1);
+            return 0;
+        case WM_MOUSEMOVE:
+            TrackDrag(wParam, lParam);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            ToggleFullscreen();
+            return 0;
+        case WM_MBUTTONDOWN:
+            ToggleFit();
+            return 0;
+        case WM_MOUSEWHEEL:
+            ZoomStep(WheelDirection(wParam));
+            return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

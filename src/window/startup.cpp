@@ -1,0 +1,73 @@
+#include "window/startup.h"
+
+#include "core/app_state.h"
+#include "core/navigation.h"
+#include "imaging/image_loading.h"
+#include "window/main_window.h"
+
+namespace {
+
+bool AskForFile(wchar_t* path) {
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    dialog.lpstrFilter = L"All\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    return GetOpenFileNameW(&dialog);
+}
+
+// The running executable's own path: argument 0 may lack the folder or the extension.
+void StartCopyForFile(const wchar_t* file) {
+    wchar_t program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    ShellExecuteW(nullptr, nullptr, program, QuoteArgument(file).c_str(), nullptr, SW_SHOW);
+}
+
+}  // namespace
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count double only before a quote, which itself needs escaping.
+        const size_t repeat = c == L'"' ? 2 * backslashes + 1 : backslashes;
+        quoted.append(repeat, L'\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    return quoted + L"\"";
+}
+
+void StartFromCommandLine() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) return;
+    if (count < 2) {
+        wchar_t path[MAX_PATH] = {};
+        if (AskForFile(path)) RunWithGdiplus(path);
+        return;
+    }
+    for (int i = 2; i < count; ++i) StartCopyForFile(arguments[i]);
+    RunWithGdiplus(arguments[1]);
+}
+
+void RunWithGdiplus(const wchar_t* path) {
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    if (LoadImageFile(path)) {
+        BuildFolderList(path);
+        CreateMainWindow();
+    }
+    // GDI+ objects must go before GDI+ itself.
+    app.image.reset();
+    app.backBuffer.reset();
+    Gdiplus::GdiplusShutdown(token);
+}

@@ -1,0 +1,88 @@
+#include "window/window_modes.h"
+
+#include <cwchar>
+
+#include "core/animation.h"
+#include "core/app_state.h"
+#include "core/navigation.h"
+#include "core/view_commands.h"
+#include "imaging/composition.h"
+
+namespace {
+
+constexpr LONG kFramelessStyleMask = ~static_cast<LONG>(WS_CAPTION | WS_THICKFRAME);
+
+void EnterFullscreen() {
+    app.fitToWindow = true;
+    ShowCursor(FALSE);
+    app.savedBackgroundIndex = app.backgroundIndex;
+    app.backgroundIndex = 0;
+    ApplyBackgroundBrush();
+    app.savedStyle = GetWindowLongW(app.window, GWL_STYLE);
+    RECT outer;
+    GetWindowRect(app.window, &outer);
+    app.savedLeft = outer.left;
+    app.savedTop = outer.top;
+    app.savedWidth = outer.right - outer.left;
+    app.savedHeight = outer.bottom - outer.top;
+    SetWindowLongW(app.window, GWL_STYLE, app.savedStyle & kFramelessStyleMask);
+    SetWindowPos(app.window, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                 GetSystemMetrics(SM_CYSCREEN), SWP_FRAMECHANGED);
+}
+
+// The class brush keeps its colour until the background is next cycled.
+void LeaveFullscreen() {
+    ShowCursor(TRUE);
+    app.backgroundIndex = app.savedBackgroundIndex;
+    SetWindowLongW(app.window, GWL_STYLE, app.savedStyle);
+    SetWindowPos(app.window, HWND_NOTOPMOST, app.savedLeft, app.savedTop, app.savedWidth,
+                 app.savedHeight, SWP_FRAMECHANGED);
+    RefreshWindowIcons();
+}
+
+}  // namespace
+
+// The new picture comes from the size change that the new window shape causes.
+void ToggleFullscreen() {
+    app.modeChangeInProgress = true;
+    app.fullscreen = !app.fullscreen;
+    if (app.fullscreen) {
+        EnterFullscreen();
+    } else {
+        LeaveFullscreen();
+    }
+    app.modeChangeInProgress = false;
+}
+
+void ToggleTopmost() {
+    app.topmost = !app.topmost;
+    SetWindowPos(app.window, app.topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void DeleteCurrentFile(bool permanently) {
+    // No image means a deletion is already waiting for the user's answer.
+    if (!app.image) return;
+    StopFrameTimer();
+    app.image.reset();
+
+    // The shell takes a list of paths ended by an empty one.
+    wchar_t paths[MAX_PATH + 1] = {};
+    std::wcscpy(paths, app.currentPath);
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = paths;
+    operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
+    SHFileOperationW(&operation);
+    Navigate(+1);
+}
+
+void ShowFileProperties() {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_INVOKEIDLIST;
+    info.lpVerb = L"properties";
+    info.lpFile = app.currentPath;
+    info.nShow = SW_SHOW;
+    ShellExecuteExW(&info);
+}
