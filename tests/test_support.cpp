@@ -1,0 +1,96 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "window/main_window.h"
+#include "core/navigation.h"
+#include "imaging/image_loading.h"
+
+namespace fs = std::filesystem;
+
+std::wstring FixturePath(const wchar_t* name) {
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    return (fs::path(program).parent_path() / L"fixtures" / name).wstring();
+}
+
+void ResetApp() {
+    if (app.window) {
+        DestroyWindow(app.window);
+        PumpMessages();
+    }
+    if (app.smallIcon) DestroyIcon(app.smallIcon);
+    if (app.bigIcon) DestroyIcon(app.bigIcon);
+    if (app.fullscreen) ShowCursor(TRUE);
+    app = AppState{};
+}
+
+void OpenViewerOn(const std::wstring& path) {
+    ResetApp();
+    ASSERT_TRUE(LoadImageFile(path.c_str()));
+    BuildFolderList(path.c_str());
+    OpenMainWindow();
+    PumpMessages();
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        PumpMessages();
+        if (condition()) return true;
+        if (GetTickCount() - start > static_cast<DWORD>(timeoutMs)) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+Gdiplus::ARGB BackBufferPixel(int x, int y) {
+    Gdiplus::Color color;
+    if (!app.backBuffer || app.backBuffer->GetPixel(x, y, &color) != Gdiplus::Ok) return 0;
+    return color.GetValue();
+}
+
+COLORREF ScreenPixel(int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(app.window, &point);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF color = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return color;
+}
+
+TempFolder::TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static int counter = 0;
+    path = fs::path(base) / (L"glim-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(++counter));
+    fs::remove_all(path);
+    fs::create_directories(path);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+fs::path TempFolder::Add(const wchar_t* name, const std::string& bytes) {
+    const fs::path file = path / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+}
+
+fs::path TempFolder::AddFixture(const wchar_t* fixture, const wchar_t* name) {
+    const fs::path file = path / name;
+    fs::copy_file(FixturePath(fixture), file, fs::copy_options::overwrite_existing);
+    return file;
+}
