@@ -21,6 +21,8 @@ void ResetApp() {
         DestroyWindow(app.window);
         PumpMessages();
     }
+    // The class keeps the cursor and brush it was given; the next window starts afresh.
+    UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
     if (app.smallIcon) DestroyIcon(app.smallIcon);
     if (app.bigIcon) DestroyIcon(app.bigIcon);
     if (app.fullscreen) ShowCursor(TRUE);
