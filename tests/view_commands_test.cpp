@@ -48,16 +48,13 @@ TEST_F(ViewCommandsTest, ZoomStepFromFitModeDoublesOrHalvesTheFittedFactor) {
     EXPECT_EQ(BackBufferPixel(0, 75), kOpaqueRed);
     EXPECT_EQ(BackBufferPixel(75, 75), kOpaqueGreen);
     EXPECT_EQ(BackBufferPixel(149, 75), kOpaqueBlue);
-}
 
-TEST_F(ViewCommandsTest, ZoomStepsScaleThePanAndTruncateTowardZero) {
-    ActualSize();
+    // The pan follows the zoom, truncated toward zero and saturated.
     const struct {
         int direction, panX, expectedPanX;
-    } cases[] = {{-1, -7, -3}, {+1, -7, -14}, {-1, 7, 3}, {+1, 2147483647, 2147483647}};
-    for (const auto& c : cases) {
-        app.panX = c.panX;
-        app.panY = c.panX;
+    } pans[] = {{-1, -7, -3}, {+1, -7, -14}, {-1, 7, 3}, {+1, 2147483647, 2147483647}};
+    for (const auto& c : pans) {
+        app.panX = app.panY = c.panX;
         ZoomStep(c.direction);
         EXPECT_EQ(app.panX, c.expectedPanX) << c.panX << " direction " << c.direction;
         EXPECT_EQ(app.panY, c.expectedPanX);
@@ -65,9 +62,13 @@ TEST_F(ViewCommandsTest, ZoomStepsScaleThePanAndTruncateTowardZero) {
 }
 
 TEST_F(ViewCommandsTest, ActualSizeNeedsASecondPressToClearThePan) {
+    ToggleFit();
+    ToggleFit();
+    EXPECT_EQ(ClassCursor(), LoadCursorW(nullptr, IDC_ARROW));
     ActualSize();
     EXPECT_EQ(app.zoom, 1.0f);
     EXPECT_FALSE(app.fitToWindow);
+    EXPECT_EQ(ClassCursor(), LoadCursorW(nullptr, IDC_SIZEALL));
     app.zoom = 2.0f;
     app.panX = 40;
     ActualSize();
@@ -81,16 +82,6 @@ TEST_F(ViewCommandsTest, ActualSizeNeedsASecondPressToClearThePan) {
     EXPECT_EQ(BackBufferPixel(10, 75), kOpaqueRed);
     EXPECT_EQ(BackBufferPixel(75, 75), kOpaqueGreen);
     EXPECT_EQ(BackBufferPixel(140, 75), kOpaqueBlue);
-}
-
-TEST_F(ViewCommandsTest, ClassCursorFollowsEveryModeChange) {
-    EXPECT_EQ(ClassCursor(), LoadCursorW(nullptr, IDC_ARROW));
-    ToggleFit();
-    EXPECT_EQ(ClassCursor(), LoadCursorW(nullptr, IDC_SIZEALL));
-    ToggleFit();
-    EXPECT_EQ(ClassCursor(), LoadCursorW(nullptr, IDC_ARROW));
-    ActualSize();
-    EXPECT_EQ(ClassCursor(), LoadCursorW(nullptr, IDC_SIZEALL));
 }
 
 TEST_F(ViewCommandsTest, BackgroundCyclesBlackGrayWhiteAndReplacesTheClassBrush) {
