@@ -60,20 +60,26 @@ void ToggleTopmost() {
                  SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// The confirmation is owned by the window, so that it shows above a fullscreen (topmost)
+// window instead of answering keys unseen behind it.
 void DeleteCurrentFile(bool permanently) {
     // No image means a deletion is already waiting for the user's answer.
     if (!app.image) return;
     StopFrameTimer();
     app.image.reset();
 
-    // The shell takes a list of paths ended by an empty one.
+    // The shell recycles only full paths (a relative one is deleted for good) and takes a
+    // list ended by an empty entry. A path that cannot be made full is not deleted.
     wchar_t paths[MAX_PATH + 1] = {};
-    std::wcscpy(paths, app.currentPath);
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = paths;
-    operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
-    SHFileOperationW(&operation);
+    const DWORD length = GetFullPathNameW(app.currentPath, MAX_PATH, paths, nullptr);
+    if (length > 0 && length < MAX_PATH) {
+        SHFILEOPSTRUCTW operation = {};
+        operation.hwnd = app.window;
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = paths;
+        operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
+        SHFileOperationW(&operation);
+    }
     Navigate(+1);
 }
 

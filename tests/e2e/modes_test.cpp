@@ -133,6 +133,31 @@ TEST_F(Deletion, DeleteAsksThenRecyclesOrDeletesAndShowsTheNextFile) {
     }
 }
 
+// Top first: a confirmation behind a fullscreen window would take keys unseen.
+bool IsAbove(HWND upper, HWND lower) {
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        if (window == upper) return true;
+        if (window == lower) return false;
+    }
+    return false;
+}
+
+TEST_F(Deletion, InFullscreenTheConfirmationShowsAboveTheViewer) {
+    folder.Copy(L"green_101x51.bmp", L"two.bmp");
+    Viewer viewer({folder.Copy(L"red_40x30.png", L"one.png")});
+    ASSERT_TRUE(viewer.WaitForWindow());
+    Press(VK_RETURN);
+    ASSERT_TRUE(
+        WaitUntil([&] { return GetWindowLongW(viewer.window, GWL_EXSTYLE) & WS_EX_TOPMOST; }));
+    Press(VK_DELETE);
+    HWND confirmation = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (confirmation = FindTopWindow(viewer.processId, L"#32770")); }));
+    EXPECT_TRUE(IsAbove(confirmation, viewer.window));
+    Answer(confirmation, IDNO);
+    EXPECT_TRUE(Becomes([&] { return viewer.Title(); }, std::wstring(L"two.bmp")));
+}
+
 TEST_F(Deletion, DeletingTheLastPictureEndsWithCodeOne) {
     folder.Copy(L"not_an_image.png", L"notes.txt");
     Viewer viewer({folder.Copy(L"red_40x30.png", L"only.png")});
