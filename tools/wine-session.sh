@@ -21,7 +21,15 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # A server that outlives each test saves a second of Wine start-up per test. Wine's own
-# background processes start here, so they hold none of the test runner's output pipes open.
+# background processes start here, so they hold none of the test runner's output pipes open;
+# a console waiting on a pipe that this shell holds keeps the desktop process alive too.
 "$glim_root/tools/wine-run"
 wineserver -p </dev/null >/dev/null 2>&1
-"$glim_root/tools/wine-run" cmd /c exit 0 </dev/null >/dev/null 2>&1
+glim_hold=$(mktemp -u "${TMPDIR:-/tmp}/glim-hold.XXXXXX")
+mkfifo "$glim_hold"
+"$glim_root/tools/wine-run" cmd /c pause <"$glim_hold" >/dev/null 2>&1 &
+exec {glim_hold_fd}>"$glim_hold"
+rm -f "$glim_hold"
+# Starts the desktop now (rundll32 makes a hidden window), so no test's output pipe is handed
+# to it.
+"$glim_root/tools/wine-run" rundll32.exe user32.dll,MessageBeep </dev/null >/dev/null 2>&1
