@@ -26,9 +26,9 @@ protected:
 
 // Wine lists a folder sorted by name; the program keeps whatever order it is given.
 TEST_F(NavigationTest, WalksTheFolderSkippingWhatDoesNotDecodeAndWrapsBothWays) {
-    const fs::path a = folder.AddFixture(L"gray_64x48.jpg", L"a.jpg");
+    const fs::path a = folder.Copy(FixturePath(L"gray_64x48.jpg"), L"a.jpg");
     folder.Add(L"b.txt", "not a picture");
-    folder.AddFixture(L"red_40x30.png", L"c.png");
+    folder.Copy(FixturePath(L"red_40x30.png"), L"c.png");
     fs::create_directory(folder.path / L"d.png");
     OpenViewerOn(a.wstring());
     ASSERT_EQ(app.fileNames.size(), 3u);
@@ -49,7 +49,7 @@ TEST_F(NavigationTest, WalksTheFolderSkippingWhatDoesNotDecodeAndWrapsBothWays) 
 }
 
 TEST_F(NavigationTest, AFolderWithOnlyTheFileOnShowReloadsIt) {
-    OpenViewerOn(folder.AddFixture(L"red_40x30.png", L"only.png").wstring());
+    OpenViewerOn(folder.Copy(FixturePath(L"red_40x30.png"), L"only.png").wstring());
     Navigate(+1);
     EXPECT_EQ(app.currentIndex, 0);
     EXPECT_EQ(Title(), L"only.png");
@@ -57,9 +57,9 @@ TEST_F(NavigationTest, AFolderWithOnlyTheFileOnShowReloadsIt) {
 }
 
 TEST_F(NavigationTest, ANameInOtherLetterCaseLeavesTheIndexAtTheFirstEntry) {
-    folder.AddFixture(L"red_40x30.png", L"a.png");
-    folder.AddFixture(L"green_101x51.bmp", L"b.bmp");
-    folder.AddFixture(L"gray_64x48.jpg", L"c.jpg");
+    folder.Copy(FixturePath(L"red_40x30.png"), L"a.png");
+    folder.Copy(FixturePath(L"green_101x51.bmp"), L"b.bmp");
+    folder.Copy(FixturePath(L"gray_64x48.jpg"), L"c.jpg");
     OpenViewerOn((folder.path / L"C.JPG").wstring());
     EXPECT_EQ(app.currentIndex, 0);
     Navigate(+1);
@@ -67,8 +67,8 @@ TEST_F(NavigationTest, ANameInOtherLetterCaseLeavesTheIndexAtTheFirstEntry) {
 }
 
 TEST_F(NavigationTest, PathsWithForwardSlashesOrNoFolderCanBeNavigated) {
-    folder.AddFixture(L"red_40x30.png", L"a.png");
-    folder.AddFixture(L"green_101x51.bmp", L"b.bmp");
+    folder.Copy(FixturePath(L"red_40x30.png"), L"a.png");
+    folder.Copy(FixturePath(L"green_101x51.bmp"), L"b.bmp");
     std::wstring forward = (folder.path / L"a.png").wstring();
     std::replace(forward.begin(), forward.end(), L'\\', L'/');
     OpenViewerOn(forward);
@@ -103,7 +103,7 @@ TEST_F(NavigationTest, AnEntryWhosePathIsTooLongIsSkipped) {
 
 // The walk is a loop, so thousands of broken entries in a row do not exhaust the stack.
 TEST_F(NavigationTest, ThousandsOfUndecodableEntriesAreWalkedPast) {
-    const fs::path first = folder.AddFixture(L"red_40x30.png", L"0000.png");
+    const fs::path first = folder.Copy(FixturePath(L"red_40x30.png"), L"0000.png");
     for (int i = 1; i <= 3000; ++i) folder.Add((std::to_wstring(i) + L".png").c_str(), "x");
     OpenViewerOn(first.wstring());
     Navigate(+1);
@@ -112,7 +112,7 @@ TEST_F(NavigationTest, ThousandsOfUndecodableEntriesAreWalkedPast) {
 }
 
 TEST_F(NavigationTest, AnEmptyListKeepsThePictureOnShow) {
-    OpenViewerOn(folder.AddFixture(L"red_40x30.png", L"a.png").wstring());
+    OpenViewerOn(folder.Copy(FixturePath(L"red_40x30.png"), L"a.png").wstring());
     app.fileNames.clear();
     Navigate(+1);
     EXPECT_EQ(Title(), L"a.png");
@@ -122,7 +122,7 @@ TEST_F(NavigationTest, AnEmptyListKeepsThePictureOnShow) {
 using NavigationDeathTest = NavigationTest;
 
 TEST_F(NavigationDeathTest, EndsWithCodeOneWhenNothingLoadsAnyMore) {
-    const fs::path a = folder.AddFixture(L"red_40x30.png", L"a.png");
+    const fs::path a = folder.Copy(FixturePath(L"red_40x30.png"), L"a.png");
     folder.Add(L"b.txt", "not a picture");
     EXPECT_EXIT(
         {
@@ -134,7 +134,7 @@ TEST_F(NavigationDeathTest, EndsWithCodeOneWhenNothingLoadsAnyMore) {
         testing::ExitedWithCode(1), "");
     EXPECT_EXIT(
         {
-            OpenViewerOn(folder.AddFixture(L"red_40x30.png", L"c.png").wstring());
+            OpenViewerOn(folder.Copy(FixturePath(L"red_40x30.png"), L"c.png").wstring());
             app.fileNames.clear();
             app.image.reset();
             Navigate(+1);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "window/main_window.h"
 #include "core/navigation.h"
 #include "imaging/image_loading.h"
@@ -68,31 +66,4 @@ COLORREF ScreenPixel(int x, int y) {
     const COLORREF color = GetPixel(screen, point.x, point.y);
     ReleaseDC(nullptr, screen);
     return color;
-}
-
-TempFolder::TempFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    static int counter = 0;
-    path = fs::path(base) / (L"glim-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(++counter));
-    fs::remove_all(path);
-    fs::create_directories(path);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-}
-
-fs::path TempFolder::Add(const wchar_t* name, const std::string& bytes) {
-    const fs::path file = path / name;
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-}
-
-fs::path TempFolder::AddFixture(const wchar_t* fixture, const wchar_t* name) {
-    const fs::path file = path / name;
-    fs::copy_file(FixturePath(fixture), file, fs::copy_options::overwrite_existing);
-    return file;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "temp_folder.h"
 
 // The pictures that tools/make_pictures.py makes beside the test program.
 std::wstring FixturePath(const wchar_t* name);
@@ -25,12 +26,3 @@ COLORREF ScreenPixel(int x, int y);
 constexpr Gdiplus::ARGB kOpaqueRed = 0xFFFF0000;
 constexpr Gdiplus::ARGB kOpaqueGreen = 0xFF00FF00;
 constexpr Gdiplus::ARGB kOpaqueBlue = 0xFF0000FF;
-
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-struct TempFolder {
-    TempFolder();
-    ~TempFolder();
-    std::filesystem::path Add(const wchar_t* name, const std::string& bytes);
-    std::filesystem::path AddFixture(const wchar_t* fixture, const wchar_t* name);
-    std::filesystem::path path;
-};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "temp_folder.h"
 // After the platform header, which brings in what it needs.
 #include <tlhelp32.h>
 
@@ -307,22 +308,3 @@ inline void SavePicture(const fs::path& file, int width, int height,
               Gdiplus::Ok);
     Gdiplus::GdiplusShutdown(token);
 }
-
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-struct TempFolder {
-    TempFolder() {
-        static int count = 0;
-        path = fs::temp_directory_path() / (L"glim-e2e-" + std::to_wstring(GetCurrentProcessId()) +
-                                            L"-" + std::to_wstring(++count));
-        fs::create_directories(path);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    fs::path Copy(const wchar_t* fixture, const wchar_t* name) const {
-        fs::copy_file(Fixture(fixture), path / name, fs::copy_options::overwrite_existing);
-        return path / name;
-    }
-    fs::path path;
-};

@@ -93,9 +93,9 @@ TEST_F(RedPicture, BCyclesTheBackgroundBlackGrayWhite) {
 
 TEST(Keys, ArrowsWalkTheFolderSkippingWhatDoesNotDecodeAndWrap) {
     TempFolder folder;
-    folder.Copy(L"not_an_image.png", L"b.png");
-    folder.Copy(L"green_101x51.bmp", L"c.bmp");
-    Viewer viewer({folder.Copy(L"red_40x30.png", L"a.png")});
+    folder.Copy(Fixture(L"not_an_image.png"), L"b.png");
+    folder.Copy(Fixture(L"green_101x51.bmp"), L"c.bmp");
+    Viewer viewer({folder.Copy(Fixture(L"red_40x30.png"), L"a.png")});
     ASSERT_TRUE(viewer.WaitForWindow());
     for (const auto& [key, title, colour] :
          {std::tuple(VK_RIGHT, L"c.bmp", kGreen), std::tuple(VK_RIGHT, L"a.png", kRed),

@@ -120,8 +120,8 @@ TEST_F(Deletion, DeleteAsksThenRecyclesOrDeletesAndShowsTheNextFile) {
                  {"Delete, no", {}, IDNO, true, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        folder.Copy(L"green_101x51.bmp", L"two.bmp");
-        const fs::path one = folder.Copy(L"red_40x30.png", L"one.png");
+        folder.Copy(Fixture(L"green_101x51.bmp"), L"two.bmp");
+        const fs::path one = folder.Copy(Fixture(L"red_40x30.png"), L"one.png");
         Viewer viewer({one});
         ASSERT_TRUE(viewer.WaitForWindow());
         Delete(viewer, c.modifiers, c.answer);
@@ -143,8 +143,8 @@ bool IsAbove(HWND upper, HWND lower) {
 }
 
 TEST_F(Deletion, InFullscreenTheConfirmationShowsAboveTheViewer) {
-    folder.Copy(L"green_101x51.bmp", L"two.bmp");
-    Viewer viewer({folder.Copy(L"red_40x30.png", L"one.png")});
+    folder.Copy(Fixture(L"green_101x51.bmp"), L"two.bmp");
+    Viewer viewer({folder.Copy(Fixture(L"red_40x30.png"), L"one.png")});
     ASSERT_TRUE(viewer.WaitForWindow());
     Press(VK_RETURN);
     ASSERT_TRUE(
@@ -159,8 +159,8 @@ TEST_F(Deletion, InFullscreenTheConfirmationShowsAboveTheViewer) {
 }
 
 TEST_F(Deletion, DeletingTheLastPictureEndsWithCodeOne) {
-    folder.Copy(L"not_an_image.png", L"notes.txt");
-    Viewer viewer({folder.Copy(L"red_40x30.png", L"only.png")});
+    folder.Copy(Fixture(L"not_an_image.png"), L"notes.txt");
+    Viewer viewer({folder.Copy(Fixture(L"red_40x30.png"), L"only.png")});
     ASSERT_TRUE(viewer.WaitForWindow());
     Delete(viewer, {}, IDYES);
     EXPECT_EQ(viewer.WaitForExit(), 1u);

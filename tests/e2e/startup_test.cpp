@@ -45,9 +45,9 @@ TEST(StartUp, EndsWithCodeZeroAndNoWindowOnANonPictureOrACancelledOpenDialog) {
 TEST(StartUp, EveryFurtherFileOpensInACopyOfItsOwn) {
     TempFolder folder;
     const wchar_t* names[] = {L"first picture.png", L"second picture.bmp", L"third picture.gif"};
-    Viewer first({folder.Copy(L"red_40x30.png", names[0]),
-                  folder.Copy(L"green_101x51.bmp", names[1]),
-                  folder.Copy(L"blue_20x10.gif", names[2])});
+    Viewer first({folder.Copy(Fixture(L"red_40x30.png"), names[0]),
+                  folder.Copy(Fixture(L"green_101x51.bmp"), names[1]),
+                  folder.Copy(Fixture(L"blue_20x10.gif"), names[2])});
     ASSERT_TRUE(first.WaitForWindow());
     EXPECT_EQ(first.Title(), names[0]);
     std::vector<DWORD> processIds = {first.processId};
