@@ -19,6 +19,16 @@ Action Click(POINT from, POINT to, DWORD down, DWORD up) {
     };
 }
 
+// Ctrl is held through the whole of an action.
+Action WithCtrl(const Action& action) {
+    return [=](const Viewer& viewer) {
+        INPUT down = KeyInput(VK_CONTROL, 0), up = KeyInput(VK_CONTROL, KEYEVENTF_KEYUP);
+        SendInput(1, &down, sizeof down);
+        action(viewer);
+        SendInput(1, &up, sizeof up);
+    };
+}
+
 // The 40x30 red picture, which starts at actual size in the smallest window.
 class RedPicture : public testing::Test {
 protected:
@@ -76,6 +86,11 @@ TEST_F(RedPicture, ShiftArrowsAndLeftDragPan) {
          {"Shift+Down", Key(VK_DOWN, {VK_SHIFT}), At(1, 8, 8)},
          {"Shift+Left", Key(VK_LEFT, {VK_SHIFT}), At(1, 0, 8)},
          {"Shift+Up", Key(VK_UP, {VK_SHIFT}), At(1, 0, 0)},
+         {"Shift wins over Ctrl", Key(VK_LEFT, {VK_SHIFT, VK_CONTROL}), At(1, -8, 0)},
+         {"Shift+Ctrl+Right", Key(VK_RIGHT, {VK_SHIFT, VK_CONTROL}), At(1, 0, 0)},
+         // Were it to pan, the plain drag that follows would show twice the offset.
+         {"a drag with Ctrl held does not pan",
+          WithCtrl(Click({64, 64}, {74, 70}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP)), At(1)},
          {"drag", Click({64, 64}, {74, 70}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP),
           At(1, -10, -6)},
          {"Up doubles the pan", Key(VK_UP), At(2, -20, -12)},
