@@ -6,13 +6,10 @@
 #include "core/geometry.h"
 #include "imaging/composition.h"
 
-int AddSaturated(int a, int b) {
+// Pan offsets stop at the ends of the 32-bit range instead of wrapping.
+static int AddSaturated(int a, int b) {
     const long long sum = static_cast<long long>(a) + b;
     return static_cast<int>(std::clamp<long long>(sum, INT_MIN, INT_MAX));
-}
-
-int HalveTowardZero(int value) {
-    return value / 2;
 }
 
 void SetFitMode(bool on) {
@@ -38,8 +35,8 @@ void ZoomStep(int direction) {
     if (app.fitToWindow) FitToZoom();
     if (direction < 1) {
         app.zoom = app.zoom * 0.5f;
-        app.panX = HalveTowardZero(app.panX);
-        app.panY = HalveTowardZero(app.panY);
+        app.panX = app.panX / 2;
+        app.panY = app.panY / 2;
     } else {
         app.zoom = app.zoom + app.zoom;
         app.panX = AddSaturated(app.panX, app.panX);

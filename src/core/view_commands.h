@@ -12,7 +12,3 @@ void Pan(int dx, int dy);
 void CycleBackground();
 void ToggleSmoothing();
 void ApplyBackgroundBrush();
-
-// Integer steps of the pan offsets, saturated at the ends of the 32-bit range.
-int AddSaturated(int a, int b);
-int HalveTowardZero(int value);
