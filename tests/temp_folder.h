@@ -16,8 +16,9 @@ struct TempFolder {
         std::filesystem::create_directories(path);
     }
     ~TempFolder() {
+        // The long form also reaches names that ordinary paths cannot, such as a trailing dot.
         std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
+        std::filesystem::remove_all(L"\\\\?\\" + path.wstring(), ignored);
     }
     std::filesystem::path Add(const wchar_t* name, const std::string& bytes) const {
         std::ofstream(path / name, std::ios::binary) << bytes;
