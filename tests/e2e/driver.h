@@ -4,6 +4,7 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -95,6 +96,13 @@ inline Shot CaptureScreen(RECT area) {
     return shot;
 }
 
+inline Shot CaptureClient(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    return CaptureScreen(client);
+}
+
 inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
     for (const DWORD start = GetTickCount(); !condition(); Sleep(5)) {
         if (GetTickCount() - start > DWORD(timeoutMs)) return false;
@@ -170,9 +178,25 @@ inline HWND FindTopWindow(DWORD processId, const wchar_t* className,
     return nullptr;
 }
 
+// A window shows some milliseconds before it is activated; keys sent between are lost.
+inline bool ActivateWindow(HWND window) {
+    return WaitUntil([&] {
+        SetForegroundWindow(window);
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+        return GetForegroundWindow() == window && info.hwndFocus == window;
+    });
+}
+
 // Presses a dialog's button as a click on it would.
 inline void Answer(HWND dialog, int button) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+}
+
+inline std::string ReadBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline fs::path BesideTests(const char* relative) {
@@ -231,15 +255,8 @@ struct Viewer {
         sawWindow = WaitUntil([&] { return (window = FindTopWindow(processId, L"Glim")); }, 10000);
         return sawWindow && Activate();
     }
-    // A window shows some milliseconds before it is activated; keys sent between are lost.
     bool Activate() const {
-        return WaitUntil([&] {
-            SetForegroundWindow(window);
-            GUITHREADINFO info = {};
-            info.cbSize = sizeof info;
-            GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-            return GetForegroundWindow() == window && info.hwndFocus == window;
-        });
+        return ActivateWindow(window);
     }
     // The exit code, or STILL_ACTIVE after ten seconds; notes any window shown meanwhile.
     DWORD WaitForExit() {
@@ -270,9 +287,7 @@ struct Viewer {
         return point;
     }
     Shot Capture() const {
-        const POINT origin = ToScreen(0, 0);
-        const SIZE size = Client();
-        return CaptureScreen({origin.x, origin.y, origin.x + size.cx, origin.y + size.cy});
+        return CaptureClient(window);
     }
 
     HANDLE process = nullptr;

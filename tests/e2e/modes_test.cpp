@@ -103,8 +103,11 @@ protected:
             WaitUntil([&] { return (confirmation = FindTopWindow(viewer.processId, L"#32770")); }));
         Answer(confirmation, answer);
     }
+    fs::path TrashPath(const wchar_t* name) const {
+        return folder.path / L"data" / L"Trash" / L"files" / name;
+    }
     bool Trashed(const wchar_t* name) const {
-        return fs::exists(folder.path / L"data" / L"Trash" / L"files" / name);
+        return fs::exists(TrashPath(name));
     }
     TempFolder folder;
 };
@@ -122,6 +125,7 @@ TEST_F(Deletion, DeleteAsksThenRecyclesOrDeletesAndShowsTheNextFile) {
         SCOPED_TRACE(c.what);
         folder.Copy(Fixture(L"green_101x51.bmp"), L"two.bmp");
         const fs::path one = folder.Copy(Fixture(L"red_40x30.png"), L"one.png");
+        const std::string bytes = ReadBytes(one);
         Viewer viewer({one});
         ASSERT_TRUE(viewer.WaitForWindow());
         Delete(viewer, c.modifiers, c.answer);
@@ -129,8 +133,65 @@ TEST_F(Deletion, DeleteAsksThenRecyclesOrDeletesAndShowsTheNextFile) {
         EXPECT_TRUE(Becomes([&] { return viewer.Capture().At(64, 64); }, kGreen));
         EXPECT_EQ(fs::exists(one), c.kept);
         EXPECT_EQ(Trashed(L"one.png"), c.trashed);
+        // Nothing is lost on the way: what stays or goes to the bin is the file as it was.
+        EXPECT_EQ(c.kept ? ReadBytes(one) : ReadBytes(TrashPath(L"one.png")),
+                  c.kept || c.trashed ? bytes : "");
         fs::remove_all(folder.path / L"data" / L"Trash");
     }
+}
+
+TEST_F(Deletion, AFileTheShellCannotDeleteStaysAsItWasAndTheViewerGoesOn) {
+    const struct {
+        const char* what;
+        std::vector<WORD> modifiers;
+        bool readOnly;
+    } cases[] = {{"read-only, Shift+Delete", {VK_SHIFT}, true},
+                 {"locked, Delete", {}, false},
+                 {"locked, Shift+Delete", {VK_SHIFT}, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.Copy(Fixture(L"green_101x51.bmp"), L"two.bmp");
+        const fs::path one = folder.Copy(Fixture(L"red_40x30.png"), L"one.png");
+        const std::string bytes = ReadBytes(one);
+        if (c.readOnly) SetFileAttributesW(one.c_str(), FILE_ATTRIBUTE_READONLY);
+        // Open elsewhere without leave to delete, as an editor holding the file would.
+        const HANDLE lock = c.readOnly ? INVALID_HANDLE_VALUE
+                                       : CreateFileW(one.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        Viewer viewer({one});
+        ASSERT_TRUE(viewer.WaitForWindow());
+        Delete(viewer, c.modifiers, IDYES);
+        // The shell may report the failure in a box of its own.
+        EXPECT_TRUE(WaitUntil([&] {
+            if (HWND box = FindTopWindow(viewer.processId, L"#32770")) Answer(box, IDOK);
+            return viewer.Title() == L"two.bmp";
+        }));
+        EXPECT_TRUE(Becomes([&] { return viewer.Capture().At(64, 64); }, kGreen));
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        SetFileAttributesW(one.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(ReadBytes(one), bytes);
+        EXPECT_FALSE(Trashed(L"one.png"));
+    }
+}
+
+TEST_F(Deletion, DeleteWhileTheConfirmationIsOpenStartsNoSecondDeletion) {
+    const fs::path two = folder.Copy(Fixture(L"green_101x51.bmp"), L"two.bmp");
+    Viewer viewer({folder.Copy(Fixture(L"red_40x30.png"), L"one.png")});
+    ASSERT_TRUE(viewer.WaitForWindow());
+    Press(VK_DELETE);
+    HWND confirmation = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (confirmation = FindTopWindow(viewer.processId, L"#32770")); }));
+    // Handled while the confirmation waits; a second one would keep this call waiting too.
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(
+        SendMessageTimeoutW(viewer.window, WM_KEYDOWN, VK_DELETE, 0, SMTO_NORMAL, 3000, &result));
+    EXPECT_EQ(FindWindowExW(nullptr, confirmation, L"#32770", nullptr), nullptr);
+    Answer(confirmation, IDYES);
+    EXPECT_TRUE(Becomes([&] { return viewer.Title(); }, std::wstring(L"two.bmp")));
+    EXPECT_FALSE(WaitUntil([&] { return FindTopWindow(viewer.processId, L"#32770"); }, 500));
+    EXPECT_TRUE(Trashed(L"one.png"));
+    EXPECT_TRUE(fs::exists(two));
 }
 
 // Top first: a confirmation behind a fullscreen window would take keys unseen.
