@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the test fixture pictures or the sample folder, byte-identical on every run.
 
-Usage: make_pictures.py fixtures|samples OUTDIR
+Usage: make_pictures.py fixtures|samples|corpus OUTDIR
 """
 import io
 import math
@@ -9,6 +9,7 @@ import os
 import random
 import struct
 import sys
+import zlib
 
 from PIL import Image, ImageChops, ImageDraw, ImageFilter
 
@@ -172,11 +173,222 @@ def write_samples(out):
         f.write(b"This file is not a picture.\nThe viewer skips it when stepping through the folder.\n")
 
 
+CORPUS_SIZE = 2000
+
+
+def encoded(im, fmt, **options):
+    buf = io.BytesIO()
+    im.save(buf, fmt, **options)
+    return buf.getvalue()
+
+
+def textured(mode, size, seed):
+    """A gradient with noise on it, so that a flipped bit in the data changes something."""
+    w, h = size
+    im = Image.new(mode, size)
+    rng = random.Random(seed)
+    im.putdata([(x * 255 // w, y * 255 // h, rng.randrange(256), 255 - x * 4 * y % 256)[:len(mode)]
+                for y in range(h) for x in range(w)])
+    return im
+
+
+def corpus_seeds():
+    """The valid pictures that the mutants start from, as (kind, extension, bytes)."""
+    pages = [Image.new("RGB", (16, 16), colour) for colour in (RED, GREEN, BLUE)]
+    return [
+        ("png-rgb", "png", encoded(textured("RGB", (24, 16), 1), "PNG")),
+        ("png-rgba", "png", encoded(textured("RGBA", (24, 16), 2), "PNG")),
+        ("jpeg", "jpg", encoded(textured("RGB", (32, 24), 3), "JPEG", quality=90)),
+        ("bmp-24bit", "bmp", encoded(textured("RGB", (24, 16), 4), "BMP")),
+        ("bmp-8bit", "bmp", encoded(textured("RGB", (24, 16), 5).quantize(16), "BMP")),
+        ("gif-still", "gif", encoded(textured("RGB", (16, 16), 6).quantize(16), "GIF")),
+        ("gif-anim", "gif", gif_bytes(16, 16, [RED, GREEN, BLUE], [10, 20, 30])),
+        ("tiff", "tif", encoded(textured("RGB", (16, 16), 7), "TIFF")),
+        ("tiff-pages", "tif", encoded(pages[0], "TIFF", save_all=True, append_images=pages[1:])),
+        ("ico", "ico", encoded(textured("RGBA", (32, 32), 8), "ICO", sizes=[(16, 16), (32, 32)])),
+    ]
+
+
+def header_end(ext, data):
+    """Where the header ends: the part that says what the rest is."""
+    if ext == "png":
+        return 33
+    if ext == "jpg":
+        return data.index(b"\xff\xda") + 14
+    if ext == "bmp":
+        return struct.unpack_from("<I", data, 10)[0]
+    if ext == "gif":
+        return 13 + 3 * (2 << (data[10] & 7))
+    if ext == "tif":
+        ifd = struct.unpack_from("<I", data, 4)[0]
+        return ifd + 6 + 12 * struct.unpack_from("<H", data, ifd)[0]
+    return 6 + 16 * struct.unpack_from("<H", data, 4)[0]
+
+
+def flipped(rng, data, start, end):
+    out = bytearray(data)
+    for _ in range(rng.randrange(1, 5)):
+        out[rng.randrange(start, end)] ^= 1 << rng.randrange(8)
+    return bytes(out)
+
+
+def overwritten(rng, data):
+    at, run = rng.randrange(len(data)), rng.randrange(1, 9)
+    fill = rng.choice([b"\0" * run, b"\xff" * run, rng.randbytes(run)])
+    return data[:at] + fill + data[at + run:]
+
+
+def png_sized(data, width, height):
+    """The IHDR rewritten to width x height, with its CRC made right again."""
+    ihdr = data[12:16] + struct.pack(">II", width, height) + data[24:29]
+    return data[:12] + ihdr + struct.pack(">I", zlib.crc32(ihdr)) + data[33:]
+
+
+def bmp_sized(data, width, height):
+    return data[:18] + struct.pack("<ii", width, height) + data[26:]
+
+
+def bmp_size_kind(data, width, height):
+    """Pixel arrays beyond 32 bits are told apart: the viewer must refuse them unread."""
+    row_bytes = (abs(width) * struct.unpack_from("<H", data, 28)[0] + 31) // 32 * 4
+    return "overflowing" if row_bytes * abs(height) > 0xFFFFFFFF else "huge"
+
+
+def gif_sized(data, screen, frame):
+    """The logical screen and the first frame's descriptor rewritten; None keeps one."""
+    out = bytearray(data)
+    if screen:
+        struct.pack_into("<HH", out, 6, *screen)
+    if frame:
+        at = data.index(b"\x2c", header_end("gif", data))
+        struct.pack_into("<HHHH", out, at + 1, *frame)
+    return bytes(out)
+
+
+def jpeg_sized(data, width, height):
+    at = data.index(b"\xff\xc0")
+    return data[:at + 5] + struct.pack(">HH", height, width) + data[at + 9:]
+
+
+def tiff_tag_set(data, tag, value):
+    """Every IFD's entry for tag made a LONG of value."""
+    out = bytearray(data)
+    ifd = struct.unpack_from("<I", data, 4)[0]
+    while ifd:
+        count = struct.unpack_from("<H", data, ifd)[0]
+        for entry in range(ifd + 2, ifd + 2 + 12 * count, 12):
+            if struct.unpack_from("<H", data, entry)[0] == tag:
+                struct.pack_into("<HHII", out, entry, tag, 4, 1, value)
+        ifd = struct.unpack_from("<I", data, ifd + 2 + 12 * count)[0]
+    return bytes(out)
+
+
+def ico_entry_set(data, offset, fmt, value):
+    out = bytearray(data)
+    for entry in range(struct.unpack_from("<H", data, 4)[0]):
+        struct.pack_into(fmt, out, 6 + 16 * entry + offset, value)
+    return bytes(out)
+
+
+HUGE = [(65535, 65535), (65536, 65536), (100000, 100000), (0x7FFFFFFF, 1), (1, 0x7FFFFFFF),
+        (0x7FFFFFFF, 0x7FFFFFFF), (0, 16), (16, 0), (65535, 1), (1, 65535)]
+
+
+def huge_mutants(seeds):
+    """Headers that declare sizes far from what the data holds, or none at all."""
+    out = []
+    for kind, ext, data in seeds:
+        if ext == "png":
+            out += [(f"huge-{kind}", ext, png_sized(data, w, h))
+                    for w, h in HUGE + [(0x80000000, 1), (0xFFFFFFFF, 0xFFFFFFFF)]]
+        elif ext == "bmp":
+            sizes = HUGE + [(-24, 16), (24, -16), (-0x80000000, -0x80000000), (24, -0x80000000),
+                            (65536, -65536), (1 << 20, 1 << 12)]
+            out += [(f"{bmp_size_kind(data, w, h)}-{kind}", ext, bmp_sized(data, w, h)) for w, h in sizes]
+            out += [(f"fields-{kind}", ext, data[:at] + struct.pack(fmt, v) + data[at + struct.calcsize(fmt):])
+                    for at, fmt, v in [(28, "<H", 0), (28, "<H", 7), (28, "<H", 64), (34, "<I", 0xFFFFFFF0),
+                                       (10, "<I", 0xFFFFFF00), (46, "<I", 0xFFFFFFFF), (14, "<I", 0xFFFFFFFF)]]
+        elif ext == "gif":
+            out += [(f"huge-{kind}", ext, gif_sized(data, screen, frame))
+                    for screen, frame in [((65535, 65535), None), (None, (0, 0, 65535, 65535)),
+                                          ((65535, 65535), (0, 0, 65535, 65535)), ((0, 0), None),
+                                          (None, (65535, 65535, 1, 1)), (None, (0, 0, 0, 0)),
+                                          (None, (65000, 0, 1000, 16)), ((1, 1), None)]]
+        elif ext == "jpg":
+            out += [(f"huge-{kind}", ext, jpeg_sized(data, w, h))
+                    for w, h in [(65535, 65535), (65500, 65500), (0, 24), (32, 0), (65535, 1), (1, 65535)]]
+        elif ext == "tif":
+            out += [(f"huge-{kind}", ext, tiff_tag_set(data, tag, value))
+                    for tag, value in [(256, 65535), (257, 65535), (256, 0xFFFFFFFF), (257, 0x7FFFFFFF),
+                                       (256, 0), (278, 0), (279, 0xFFFFFFFF), (273, 0xFFFFFFF0)]]
+        else:
+            out += [(f"huge-{kind}", ext, ico_entry_set(data, offset, fmt, value))
+                    for offset, fmt, value in [(0, "<B", 0), (1, "<B", 0), (8, "<I", 0xFFFFFFFF),
+                                               (12, "<I", 0xFFFFFFF0), (8, "<I", 0), (4, "<H", 0xFFFF)]]
+    return out
+
+
+def animation_mutants():
+    """GIFs with thousands of tiny frames, or with delays at the ends of their range."""
+    out = []
+    for count in (1000, 3000, 6000):
+        for delay in (0, 1, None):
+            out.append((f"frames{count}", "gif", gif_bytes(1, 1, [RED, BLUE] * (count // 2), [delay] * count)))
+    for delays in ([0, 0], [65535, 65535], [0, 65535, 1], [1] * 8, [65535] + [0] * 5):
+        colours = [RED, GREEN, BLUE, YELLOW, MAGENTA, CYAN, RED, GREEN][:len(delays)]
+        out += [("delays", "gif", gif_bytes(size, size, colours, delays)) for size in (4, 16)]
+    return out
+
+
+def foreign_mutants(rng, seeds):
+    """Files that are not pictures, or pictures under another format's extension."""
+    text = b"This is not a picture, whatever its name says.\n"
+    out = [("text", ext, text * n) for ext in ("png", "jpg", "gif", "bmp", "tif", "ico", "txt") for n in (1, 40)]
+    out += [("random", ext, rng.randbytes(rng.choice([1, 7, 100, 4096]))) for ext in ("png", "jpg", "gif", "bmp", "tif", "ico", "bin") * 3]
+    magics = [b"\x89PNG\r\n\x1a\n", b"\xff\xd8\xff\xe0", b"BM", b"GIF89a", b"GIF87a", b"II*\0", b"MM\0*", b"\0\0\1\0"]
+    out += [("magic", ext, magic + rng.randbytes(n)) for magic in magics for ext, n in (("dat", 0), ("png", 64))]
+    exts = [ext for _, ext, _ in seeds]
+    for i, (kind, ext, data) in enumerate(seeds):
+        out += [(f"renamed-{kind}", other, data) for other in (exts[(i + 3) % len(exts)], "txt")]
+        donor = seeds[(i + 1) % len(seeds)][2]
+        out.append((f"spliced-{kind}", ext, data[:header_end(ext, data)] + donor[header_end(seeds[(i + 1) % len(seeds)][1], donor):]))
+    out += [("empty", ext, b"") for ext in ("png", "jpg", "gif", "bmp", "tif", "ico")]
+    return out
+
+
+def random_mutant(rng, seed):
+    """One of the mutations that the random generator places: a cut, flipped bits or an overwritten run."""
+    kind, ext, data = seed
+    head = header_end(ext, data)
+    how = rng.choice(["truncated", "truncated", "header-bits", "data-bits", "overwritten"])
+    if how == "truncated":
+        return f"truncated-{kind}", ext, data[:rng.randrange(len(data))]
+    if how == "header-bits":
+        return f"header-bits-{kind}", ext, flipped(rng, data, 0, head)
+    if how == "data-bits":
+        return f"data-bits-{kind}", ext, flipped(rng, data, head, len(data))
+    return f"overwritten-{kind}", ext, overwritten(rng, data)
+
+
+def write_corpus(out):
+    """The seeds first, then mutants in shuffled order, numbered so that the listing order is plain."""
+    rng = random.Random(2024)
+    seeds = corpus_seeds()
+    mutants = huge_mutants(seeds) + animation_mutants() + foreign_mutants(rng, seeds)
+    while len(mutants) < CORPUS_SIZE:
+        mutants.append(random_mutant(rng, seeds[len(mutants) % len(seeds)]))
+    rng.shuffle(mutants)
+    for number, (kind, ext, data) in enumerate(seeds + mutants):
+        with open(os.path.join(out, f"{number:04}-{kind}.{ext}"), "wb") as f:
+            f.write(data)
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("fixtures", "samples"):
-        sys.exit("usage: make_pictures.py fixtures|samples OUTDIR")
+    writers = {"fixtures": write_fixtures, "samples": write_samples, "corpus": write_corpus}
+    if len(sys.argv) != 3 or sys.argv[1] not in writers:
+        sys.exit("usage: make_pictures.py fixtures|samples|corpus OUTDIR")
     os.makedirs(sys.argv[2], exist_ok=True)
-    (write_fixtures if sys.argv[1] == "fixtures" else write_samples)(sys.argv[2])
+    writers[sys.argv[1]](sys.argv[2])
 
 
 if __name__ == "__main__":
