@@ -283,11 +283,15 @@ def tiff_tag_set(data, tag, value):
     return bytes(out)
 
 
-def ico_entry_set(data, offset, fmt, value):
-    out = bytearray(data)
+def field_set(data, at, fmt, value):
+    return data[:at] + struct.pack(fmt, value) + data[at + struct.calcsize(fmt):]
+
+
+def ico_entries_set(data, offset, fmt, value):
+    """The same field of every directory entry set to value."""
     for entry in range(struct.unpack_from("<H", data, 4)[0]):
-        struct.pack_into(fmt, out, 6 + 16 * entry + offset, value)
-    return bytes(out)
+        data = field_set(data, 6 + 16 * entry + offset, fmt, value)
+    return data
 
 
 HUGE = [(65535, 65535), (65536, 65536), (100000, 100000), (0x7FFFFFFF, 1), (1, 0x7FFFFFFF),
@@ -304,10 +308,13 @@ def huge_mutants(seeds):
         elif ext == "bmp":
             sizes = HUGE + [(-24, 16), (24, -16), (-0x80000000, -0x80000000), (24, -0x80000000),
                             (65536, -65536), (1 << 20, 1 << 12)]
-            out += [(f"{bmp_size_kind(data, w, h)}-{kind}", ext, bmp_sized(data, w, h)) for w, h in sizes]
-            out += [(f"fields-{kind}", ext, data[:at] + struct.pack(fmt, v) + data[at + struct.calcsize(fmt):])
-                    for at, fmt, v in [(28, "<H", 0), (28, "<H", 7), (28, "<H", 64), (34, "<I", 0xFFFFFFF0),
-                                       (10, "<I", 0xFFFFFF00), (46, "<I", 0xFFFFFFFF), (14, "<I", 0xFFFFFFFF)]]
+            out += [(f"{bmp_size_kind(data, w, h)}-{kind}", ext, bmp_sized(data, w, h))
+                    for w, h in sizes]
+            # Bit count 0, 7 and 64; image size, pixel offset, colours used and header size absurd.
+            out += [(f"fields-{kind}", ext, field_set(data, at, fmt, value))
+                    for at, fmt, value in [(28, "<H", 0), (28, "<H", 7), (28, "<H", 64),
+                                           (34, "<I", 0xFFFFFFF0), (10, "<I", 0xFFFFFF00),
+                                           (46, "<I", 0xFFFFFFFF), (14, "<I", 0xFFFFFFFF)]]
         elif ext == "gif":
             out += [(f"huge-{kind}", ext, gif_sized(data, screen, frame))
                     for screen, frame in [((65535, 65535), None), (None, (0, 0, 65535, 65535)),
@@ -316,13 +323,14 @@ def huge_mutants(seeds):
                                           (None, (65000, 0, 1000, 16)), ((1, 1), None)]]
         elif ext == "jpg":
             out += [(f"huge-{kind}", ext, jpeg_sized(data, w, h))
-                    for w, h in [(65535, 65535), (65500, 65500), (0, 24), (32, 0), (65535, 1), (1, 65535)]]
+                    for w, h in [(65535, 65535), (65500, 65500), (0, 24), (32, 0), (65535, 1),
+                                 (1, 65535)]]
         elif ext == "tif":
             out += [(f"huge-{kind}", ext, tiff_tag_set(data, tag, value))
                     for tag, value in [(256, 65535), (257, 65535), (256, 0xFFFFFFFF), (257, 0x7FFFFFFF),
                                        (256, 0), (278, 0), (279, 0xFFFFFFFF), (273, 0xFFFFFFF0)]]
         else:
-            out += [(f"huge-{kind}", ext, ico_entry_set(data, offset, fmt, value))
+            out += [(f"huge-{kind}", ext, ico_entries_set(data, offset, fmt, value))
                     for offset, fmt, value in [(0, "<B", 0), (1, "<B", 0), (8, "<I", 0xFFFFFFFF),
                                                (12, "<I", 0xFFFFFFF0), (8, "<I", 0), (4, "<H", 0xFFFF)]]
     return out
@@ -333,7 +341,8 @@ def animation_mutants():
     out = []
     for count in (1000, 3000, 6000):
         for delay in (0, 1, None):
-            out.append((f"frames{count}", "gif", gif_bytes(1, 1, [RED, BLUE] * (count // 2), [delay] * count)))
+            colours = [RED, BLUE] * (count // 2)
+            out.append((f"frames{count}", "gif", gif_bytes(1, 1, colours, [delay] * count)))
     for delays in ([0, 0], [65535, 65535], [0, 65535, 1], [1] * 8, [65535] + [0] * 5):
         colours = [RED, GREEN, BLUE, YELLOW, MAGENTA, CYAN, RED, GREEN][:len(delays)]
         out += [("delays", "gif", gif_bytes(size, size, colours, delays)) for size in (4, 16)]
@@ -343,21 +352,24 @@ def animation_mutants():
 def foreign_mutants(rng, seeds):
     """Files that are not pictures, or pictures under another format's extension."""
     text = b"This is not a picture, whatever its name says.\n"
-    out = [("text", ext, text * n) for ext in ("png", "jpg", "gif", "bmp", "tif", "ico", "txt") for n in (1, 40)]
-    out += [("random", ext, rng.randbytes(rng.choice([1, 7, 100, 4096]))) for ext in ("png", "jpg", "gif", "bmp", "tif", "ico", "bin") * 3]
-    magics = [b"\x89PNG\r\n\x1a\n", b"\xff\xd8\xff\xe0", b"BM", b"GIF89a", b"GIF87a", b"II*\0", b"MM\0*", b"\0\0\1\0"]
+    exts = ["png", "jpg", "gif", "bmp", "tif", "ico"]
+    out = [("text", ext, text * n) for ext in exts + ["txt"] for n in (1, 40)]
+    out += [("random", ext, rng.randbytes(rng.choice([1, 7, 100, 4096]))) for ext in (exts + ["bin"]) * 3]
+    magics = [b"\x89PNG\r\n\x1a\n", b"\xff\xd8\xff\xe0", b"BM", b"GIF89a", b"GIF87a", b"II*\0", b"MM\0*",
+              b"\0\0\1\0"]
     out += [("magic", ext, magic + rng.randbytes(n)) for magic in magics for ext, n in (("dat", 0), ("png", 64))]
-    exts = [ext for _, ext, _ in seeds]
     for i, (kind, ext, data) in enumerate(seeds):
-        out += [(f"renamed-{kind}", other, data) for other in (exts[(i + 3) % len(exts)], "txt")]
-        donor = seeds[(i + 1) % len(seeds)][2]
-        out.append((f"spliced-{kind}", ext, data[:header_end(ext, data)] + donor[header_end(seeds[(i + 1) % len(seeds)][1], donor):]))
-    out += [("empty", ext, b"") for ext in ("png", "jpg", "gif", "bmp", "tif", "ico")]
+        other_ext = seeds[(i + 3) % len(seeds)][1]
+        out += [(f"renamed-{kind}", other, data) for other in (other_ext, "txt")]
+        # This one's header on the next seed's data.
+        _, donor_ext, donor = seeds[(i + 1) % len(seeds)]
+        out.append((f"spliced-{kind}", ext, data[:header_end(ext, data)] + donor[header_end(donor_ext, donor):]))
+    out += [("empty", ext, b"") for ext in exts]
     return out
 
 
 def random_mutant(rng, seed):
-    """One of the mutations that the random generator places: a cut, flipped bits or an overwritten run."""
+    """A random cut, a few flipped bits in the header or the data, or a short overwritten run."""
     kind, ext, data = seed
     head = header_end(ext, data)
     how = rng.choice(["truncated", "truncated", "header-bits", "data-bits", "overwritten"])
