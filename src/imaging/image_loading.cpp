@@ -1,6 +1,8 @@
 #include "imaging/image_loading.h"
 
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -41,6 +43,32 @@ void ReadFrameDelays(Gdiplus::Image& image) {
     }
 }
 
+// Wine's decoders size an indexed BMP's pixel array in 32 bits: one declaring more (65536 x
+// 65536 at 8 bits, say) wraps to a small buffer that decoding then runs off, crashing the
+// process. No 32-bit process could hold such a picture, so it is refused before GDI+ reads it.
+bool DeclaresOversizedBitmap(const wchar_t* path) {
+    BYTE header[30];
+    DWORD read = 0;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = ReadFile(file, header, sizeof header, &read, nullptr);
+    CloseHandle(file);
+    if (!ok || read < sizeof header || header[0] != 'B' || header[1] != 'M') return false;
+    DWORD infoSize;
+    INT32 width, height;
+    WORD bitCount;
+    std::memcpy(&infoSize, header + 14, sizeof infoSize);
+    std::memcpy(&width, header + 18, sizeof width);
+    std::memcpy(&height, header + 22, sizeof height);
+    std::memcpy(&bitCount, header + 28, sizeof bitCount);
+    // The older core header's 16-bit sizes keep an indexed picture's array within 32 bits.
+    if (infoSize < sizeof(BITMAPINFOHEADER)) return false;
+    const unsigned long long rowBytes = (std::llabs(width) * bitCount + 31) / 32 * 4;
+    const unsigned long long rows = std::llabs(height);
+    return rows != 0 && rowBytes > UINT32_MAX / rows;
+}
+
 int ClampToInt(UINT value) {
     return static_cast<int>(std::min<UINT>(value, INT_MAX));
 }
@@ -55,7 +83,7 @@ int DelayToMilliseconds(long hundredths) {
 bool LoadImageFile(const wchar_t* path) {
     app.image.reset();
     app.frameDelaysMs = {};
-    if (std::wcslen(path) >= MAX_PATH) return false;
+    if (std::wcslen(path) >= MAX_PATH || DeclaresOversizedBitmap(path)) return false;
 
     app.image.reset(new Gdiplus::Image(path));
     if (app.image->GetLastStatus() != Gdiplus::Ok) return false;
