@@ -97,6 +97,16 @@ def write_fixtures(out):
     for name, data in raw.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
+    write_crowd(os.path.join(out, "crowd"), pictures)
+
+
+def write_crowd(out, pictures):
+    """20,000 entries: a picture at each end and empty files between, too slow to make under Wine."""
+    os.makedirs(out, exist_ok=True)
+    pictures["red_40x30.png"][0].save(os.path.join(out, "a.png"))
+    pictures["green_101x51.bmp"][0].save(os.path.join(out, "z.bmp"))
+    for i in range(19998):
+        open(os.path.join(out, f"m{i:05d}.{('jpg', 'png', 'gif', 'txt')[i % 4]}"), "wb").close()
 
 
 def landscape():

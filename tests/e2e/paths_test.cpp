@@ -26,8 +26,8 @@ DWORD MiddleColour(HWND window) {
     return shot.At(shot.width / 2, shot.height / 2);
 }
 
-testing::AssertionResult Shows(const Viewer& viewer, const Named& picture) {
-    auto titled = Becomes([&] { return viewer.Title(); }, picture.name);
+testing::AssertionResult Shows(const Viewer& viewer, const Named& picture, int timeoutMs = 5000) {
+    auto titled = Becomes([&] { return viewer.Title(); }, picture.name, timeoutMs);
     if (!titled) return titled;
     return Becomes([&] { return MiddleColour(viewer.window); }, picture.colour);
 }
@@ -105,6 +105,19 @@ TEST(Paths, A259CharacterPathOpensAndLongerOnesFailQuietly) {
     Viewer farTooLong({base.path / std::wstring(200, L'd') / std::wstring(200, L'f')});
     EXPECT_EQ(farTooLong.WaitForExit(), 0u);
     EXPECT_FALSE(farTooLong.sawWindow);
+}
+
+// Made beside the fixtures: a picture at each end, 19,998 empty files between.
+TEST(Paths, TwentyThousandEntriesAreWalkedPastBothWays) {
+    const Named first = {L"a.png", kRed}, last = {L"z.bmp", kGreen};
+    Viewer viewer({Fixture(L"crowd") / first.name});
+    ASSERT_TRUE(viewer.WaitForWindow());
+    const std::pair<WORD, const Named*> steps[] = {
+        {VK_RIGHT, &last}, {VK_RIGHT, &first}, {VK_LEFT, &last}, {VK_LEFT, &first}};
+    for (const auto& [key, want] : steps) {
+        Press(key);
+        EXPECT_TRUE(Shows(viewer, *want, 30000));
+    }
 }
 
 // Only the \\?\ form keeps a trailing dot: ordinary paths lose it, so the file cannot be
