@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,6 +95,35 @@ TEST(ImageLoading, FailureReleasesThePictureButKeepsPathAndSize) {
         EXPECT_EQ(app.currentPath, previous);
         EXPECT_EQ(app.imageWidth, 16);
         EXPECT_EQ(app.imageHeight, 16);
+    }
+}
+
+// A BMP header with a palette and a few bytes of pixels, claiming width x height.
+std::string IndexedBitmap(int32_t width, int32_t height, uint16_t bits) {
+    const uint32_t palette = 4u << bits, offset = 14 + 40 + palette;
+    std::string bytes(offset + 64, '\0');
+    auto put = [&](size_t at, auto value) { std::memcpy(&bytes[at], &value, sizeof value); };
+    put(0, uint16_t('B' | 'M' << 8)), put(2, uint32_t(bytes.size())), put(10, offset);
+    put(14, uint32_t(40)), put(18, width), put(22, height), put(26, uint16_t(1)), put(28, bits);
+    return bytes;
+}
+
+// Wine's decoder sizes such a pixel array in 32 bits and runs off the small buffer that gives.
+TEST(ImageLoading, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
+    TempFolder folder;
+    const struct {
+        const wchar_t* name;
+        int32_t width, height;
+        uint16_t bits;
+    } cases[] = {{L"square.bmp", 65536, 65536, 8},
+                 {L"top-down.bmp", 65536, -65536, 8},
+                 {L"wide.bmp", 1 << 20, 1 << 12, 8},
+                 {L"one-bit.bmp", 1 << 20, 1 << 15, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+        ResetApp();
+        const auto file = folder.Add(c.name, IndexedBitmap(c.width, c.height, c.bits));
+        EXPECT_FALSE(LoadImageFile(file.c_str()));
     }
 }
 

@@ -80,9 +80,9 @@ TEST(FolderChanges, WithNothingElseLoadingTheArrowsKeepThePictureUntilItIsDelete
     Viewer viewer({folder.Copy(Fixture(L"red_40x30.png"), L"a.png")});
     ASSERT_TRUE(viewer.WaitForWindow());
     for (const auto& [key, background] : {std::pair(VK_RIGHT, kBlack), std::pair(VK_LEFT, kGray)}) {
+        // Keys are handled in order: once the background changes, the arrow has been too.
         Press(key);
-        Press(
-            'B');  // keys are handled in order: once the background changes, the arrow has been too
+        Press('B');
         EXPECT_TRUE(Becomes([&] { return viewer.Capture().At(0, 0); }, background));
         EXPECT_EQ(viewer.Title(), L"a.png");
         EXPECT_TRUE(Running(viewer));
