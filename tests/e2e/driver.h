@@ -178,6 +178,16 @@ inline HWND FindTopWindow(DWORD processId, const wchar_t* className,
     return nullptr;
 }
 
+inline int CountTopWindows(DWORD processId, const wchar_t* className) {
+    int count = 0;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, className, nullptr));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        count += owner == processId && IsWindowVisible(window);
+    }
+    return count;
+}
+
 // A window shows some milliseconds before it is activated; keys sent between are lost.
 inline bool ActivateWindow(HWND window) {
     return WaitUntil([&] {
