@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the test fixture pictures or the sample folder, byte-identical on every run.
 
-Usage: make_pictures.py fixtures|samples OUTDIR
+Usage: make_pictures.py fixtures|samples|bench OUTDIR
 """
 import io
 import math
@@ -172,11 +172,39 @@ def write_samples(out):
         f.write(b"This file is not a picture.\nThe viewer skips it when stepping through the folder.\n")
 
 
+def photo_24mp():
+    """6000 x 4000 with the detail and grain of a camera picture, which JPEG cannot squeeze away."""
+    w, h = 6000, 4000
+    small = photo().resize((w // 8, h // 8), Image.BILINEAR)
+    im = small.resize((w, h), Image.BICUBIC)
+    rng = random.Random(24)
+    grain = Image.frombytes("L", (w, h), rng.randbytes(w * h)).point(lambda v: v * 13 // 256)
+    return ImageChops.add(im, Image.merge("RGB", (grain,) * 3), offset=-6)
+
+
+def rgba_large():
+    """4000 x 3000 with an alpha ramp, so that the background shows through where it is thin."""
+    w, h = 4000, 3000
+    base = landscape().resize((w, h), Image.BICUBIC).convert("RGBA")
+    alpha = Image.linear_gradient("L").resize((w, h)).point(lambda v: 64 + v * 191 // 255)
+    base.putalpha(alpha)
+    return base
+
+
+def write_bench(out):
+    photo_24mp().save(os.path.join(out, "photo-24mp.jpg"), quality=90)
+    rgba_large().save(os.path.join(out, "rgba-large.png"), compress_level=1)
+    frames = [f.resize((1280, 1280), Image.NEAREST) for f in animation_frames()]
+    frames[0].save(os.path.join(out, "animated.gif"), save_all=True, append_images=frames[1:],
+                   duration=40, loop=0)
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("fixtures", "samples"):
-        sys.exit("usage: make_pictures.py fixtures|samples OUTDIR")
+    modes = {"fixtures": write_fixtures, "samples": write_samples, "bench": write_bench}
+    if len(sys.argv) != 3 or sys.argv[1] not in modes:
+        sys.exit("usage: make_pictures.py fixtures|samples|bench OUTDIR")
     os.makedirs(sys.argv[2], exist_ok=True)
-    (write_fixtures if sys.argv[1] == "fixtures" else write_samples)(sys.argv[2])
+    modes[sys.argv[1]](sys.argv[2])
 
 
 if __name__ == "__main__":
