@@ -63,6 +63,11 @@ def half_transparent():
     return im
 
 
+def noise(mode, width, height):
+    """Every pixel unlike its neighbours, so that any change in where scaling samples shows."""
+    return Image.frombytes(mode, (width, height), random.Random(width).randbytes(width * height * len(mode)))
+
+
 def truncated_png():
     buf = io.BytesIO()
     Image.frombytes("RGB", (64, 64), random.Random(7).randbytes(64 * 64 * 3)).save(buf, "PNG")
@@ -77,6 +82,8 @@ def write_fixtures(out):
         "gray_64x48.jpg": (Image.new("RGB", (64, 48), (128, 128, 128)), {"quality": 95}),
         "blue_20x10.gif": (Image.new("RGB", (20, 10), BLUE), {}),
         "transparent_20x20.png": (half_transparent(), {}),
+        "noise_97x61.png": (noise("RGB", 97, 61), {}),
+        "noise_rgba_53x37.png": (noise("RGBA", 53, 37), {}),
         "pages2_16x16.tif": (Image.new("RGB", (16, 16), RED),
                              {"save_all": True, "append_images": [Image.new("RGB", (16, 16), GREEN)]}),
     }

@@ -35,7 +35,8 @@ struct AppState {
     HDC windowDc = nullptr;
     int clientWidth = 0;
     int clientHeight = 0;
-    std::unique_ptr<Gdiplus::Bitmap> backBuffer;
+    std::unique_ptr<Gdiplus::Bitmap> backBuffer;  // draws into backBufferPixels
+    HBITMAP backBufferPixels = nullptr;           // DIB section, so presenting is one copy
     HICON smallIcon = nullptr;
     HICON bigIcon = nullptr;
     int panX = 0;  // client pixels; positive moves the image left

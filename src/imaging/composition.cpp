@@ -5,15 +5,41 @@
 
 using Gdiplus::Graphics;
 
+namespace {
+
+// The GDI+ bitmap goes first: it draws into the section's memory.
+void ReleaseBackBuffer() {
+    app.backBuffer.reset();
+    if (app.backBufferPixels) DeleteObject(app.backBufferPixels);
+    app.backBufferPixels = nullptr;
+}
+
+// A client-sized ARGB bitmap whose zeroed pixels, top row first, live in a DIB section: GDI+
+// draws into it as into a bitmap of its own, and presenting it is one GDI copy.
+bool CreateBackBuffer() {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = app.clientWidth;
+    info.bmiHeader.biHeight = -app.clientHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    app.backBufferPixels = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (!app.backBufferPixels) return false;
+    app.backBuffer.reset(new Gdiplus::Bitmap(app.clientWidth, app.clientHeight, app.clientWidth * 4,
+                                             PixelFormat32bppARGB, static_cast<BYTE*>(pixels)));
+    return app.backBuffer->GetLastStatus() == Gdiplus::Ok;
+}
+
+}  // namespace
+
 void ComposeBackBuffer() {
     const Placement rect = ComputePlacement(app);
-    app.backBuffer.reset();
+    ReleaseBackBuffer();
     if (app.clientWidth <= 0 || app.clientHeight <= 0) return;
-
-    app.backBuffer.reset(
-        new Gdiplus::Bitmap(app.clientWidth, app.clientHeight, PixelFormat32bppARGB));
-    if (app.backBuffer->GetLastStatus() != Gdiplus::Ok) {
-        app.backBuffer.reset();
+    if (!CreateBackBuffer()) {
+        ReleaseBackBuffer();
         return;
     }
     Graphics graphics(app.backBuffer.get());
@@ -27,9 +53,13 @@ void Present() {
     PAINTSTRUCT paint;
     BeginPaint(app.window, &paint);
     // The persistent DC is never clipped to the update region, so the copy covers everything.
-    if (app.backBuffer && app.windowDc) {
-        Graphics graphics(app.windowDc);
-        graphics.DrawImage(app.backBuffer.get(), 0, 0);
+    if (app.backBuffer && app.backBufferPixels && app.windowDc) {
+        const HDC source = CreateCompatibleDC(app.windowDc);
+        const HGDIOBJ old = SelectObject(source, app.backBufferPixels);
+        BitBlt(app.windowDc, 0, 0, static_cast<int>(app.backBuffer->GetWidth()),
+               static_cast<int>(app.backBuffer->GetHeight()), source, 0, 0, SRCCOPY);
+        SelectObject(source, old);
+        DeleteDC(source);
     }
     EndPaint(app.window, &paint);
 }
