@@ -80,9 +80,18 @@ constexpr View kViews[] = {
     {"zoom 0.5", false, 0.5f, 3, 5},
     {"zoom 0.25, panned away", false, 0.25f, 90, -70},
     {"zoom 3, odd", false, 3, 1, 1},
+    // In the 40x30 client these put the edges of the 97x61 picture just off, on and inside the
+    // client's border.
+    {"zoom 1, left top just off", false, 1, -27, -14},
+    {"zoom 1, left top on", false, 1, -28, -15},
+    {"zoom 1, left top inside", false, 1, -29, -16},
+    {"zoom 1, right bottom just off", false, 1, 28, 15},
+    {"zoom 1, right bottom on", false, 1, 29, 16},
+    {"zoom 8, left top just off", false, 8, -363, -224},
+    {"zoom 8, right bottom just off", false, 8, 371, 232},
 };
 
-constexpr SIZE kClients[] = {{301, 199}, {64, 200}, {1, 1}};
+constexpr SIZE kClients[] = {{301, 199}, {64, 200}, {40, 30}, {1, 1}};
 
 TEST(CompositionIdentity, EveryViewMatchesTheStraightforwardComposition) {
     const wchar_t* pictures[] = {L"noise_97x61.png", L"noise_rgba_53x37.png", L"anim3_16x16.gif",

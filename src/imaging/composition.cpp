@@ -1,5 +1,7 @@
 #include "imaging/composition.h"
 
+#include <algorithm>
+
 #include "core/app_state.h"
 #include "core/geometry.h"
 
@@ -32,6 +34,59 @@ bool CreateBackBuffer() {
     return app.backBuffer->GetLastStatus() == Gdiplus::Ok;
 }
 
+// Pixel formats without transparency: a picture in one of them hides what is under it.
+bool IsOpaqueFormat(Gdiplus::PixelFormat format) {
+    switch (format) {
+        case PixelFormat16bppGrayScale:
+        case PixelFormat16bppRGB555:
+        case PixelFormat16bppRGB565:
+        case PixelFormat24bppRGB:
+        case PixelFormat32bppRGB:
+        case PixelFormat48bppRGB:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Client pixels this far inside the picture's edge are the picture's own: a scaled draw blends
+// its outermost pixels with what lies beyond the picture.
+int EdgeMargin(const Placement& rect) {
+    return 2 + std::max(rect.width / std::max(app.imageWidth, 1),
+                        rect.height / std::max(app.imageHeight, 1));
+}
+
+// The clear is skipped where an opaque picture covers the whole client area anyway.
+bool PictureHidesBackground(const Placement& rect) {
+    if (!app.image || !IsOpaqueFormat(app.image->GetPixelFormat())) return false;
+    const long long margin = EdgeMargin(rect);
+    return rect.x <= -margin && rect.y <= -margin &&
+           rect.x + static_cast<long long>(rect.width) >= app.clientWidth + margin &&
+           rect.y + static_cast<long long>(rect.height) >= app.clientHeight + margin;
+}
+
+int ClampToImage(long long value, int size) {
+    return static_cast<int>(std::clamp<long long>(value, 0, size));
+}
+
+// Unscaled, only the part on the client and a margin is drawn: the same pixels, without
+// visiting the rest of a large picture.
+void DrawPicture(Graphics& graphics, const Placement& rect) {
+    if (rect.width != app.imageWidth || rect.height != app.imageHeight) {
+        graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
+        return;
+    }
+    const long long margin = EdgeMargin(rect);
+    const int left = ClampToImage(-margin - rect.x, app.imageWidth);
+    const int top = ClampToImage(-margin - rect.y, app.imageHeight);
+    const int right = ClampToImage(app.clientWidth + margin - rect.x, app.imageWidth);
+    const int bottom = ClampToImage(app.clientHeight + margin - rect.y, app.imageHeight);
+    if (right <= left || bottom <= top) return;
+    const Gdiplus::Rect visible(rect.x + left, rect.y + top, right - left, bottom - top);
+    graphics.DrawImage(app.image.get(), visible, left, top, visible.Width, visible.Height,
+                       Gdiplus::UnitPixel);
+}
+
 }  // namespace
 
 void ComposeBackBuffer() {
@@ -45,8 +100,10 @@ void ComposeBackBuffer() {
     Graphics graphics(app.backBuffer.get());
     graphics.SetInterpolationMode(app.smoothScaling ? Gdiplus::InterpolationModeHighQualityBilinear
                                                     : Gdiplus::InterpolationModeNearestNeighbor);
-    graphics.Clear(Gdiplus::Color(ToOpaqueArgb(ResolveBackgroundColor(app))));
-    if (app.image) graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
+    if (!PictureHidesBackground(rect)) {
+        graphics.Clear(Gdiplus::Color(ToOpaqueArgb(ResolveBackgroundColor(app))));
+    }
+    if (app.image) DrawPicture(graphics, rect);
 }
 
 void Present() {
