@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "core/geometry.h"
@@ -39,7 +40,7 @@ std::vector<ARGB> ReferenceComposition() {
     graphics.SetInterpolationMode(app.smoothScaling ? Gdiplus::InterpolationModeHighQualityBilinear
                                                     : Gdiplus::InterpolationModeNearestNeighbor);
     graphics.Clear(Gdiplus::Color(ToOpaqueArgb(ResolveBackgroundColor(app))));
-    graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
+    if (app.image) graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
     return PixelsOf(buffer);
 }
 
@@ -122,6 +123,65 @@ TEST(CompositionIdentity, EveryViewMatchesTheStraightforwardComposition) {
                         SamePixels(PixelsOf(*app.backBuffer), ReferenceComposition(), client.cx));
                 }
             }
+        }
+    }
+}
+
+struct Change {
+    const char* what;
+    void (*apply)();
+};
+
+// Pans between other changes, each composition held to the reference: a pan at a power-of-two
+// scale moves the buffer's pixels, and whatever else changed must not be mistaken for a pan.
+constexpr Change kChanges[] = {
+    {"pan right", [] { app.panX += 8; }},
+    {"pan left and down", [] { app.panX -= 3, app.panY += 5; }},
+    {"pan by one", [] { app.panY -= 1; }},
+    {"pan beyond the client", [] { app.panX += 400; }},
+    {"pan back", [] { app.panX -= 395; }},
+    {"zoom 4", [] { app.zoom = 4; }},
+    {"pan at 4", [] { app.panX += 13, app.panY -= 7; }},
+    {"zoom 1/2", [] { app.zoom = 0.5f; }},
+    {"pan at 1/2", [] { app.panX -= 9, app.panY += 2; }},
+    {"zoom 3", [] { app.zoom = 3; }},
+    {"pan at 3", [] { app.panX += 8; }},
+    {"zoom 1", [] { app.zoom = 1; }},
+    {"pan at 1", [] { app.panY += 8; }},
+    {"fit", [] { app.fitToWindow = true; }},
+    {"pan in fit mode", [] { app.panX += 8; }},
+    {"zoom 2", [] { app.fitToWindow = false, app.zoom = 2; }},
+    {"filter", [] { app.smoothScaling = !app.smoothScaling; }},
+    {"pan after the filter", [] { app.panX -= 8; }},
+    {"background", [] { app.backgroundIndex = 2; }},
+    {"pan after the background", [] { app.panY -= 8; }},
+    {"another picture of the same size",
+     [] { LoadImageFile(FixturePath(L"noise2_97x61.png").c_str()); }},
+    {"pan on it", [] { app.panX += 1; }},
+    {"next frame", [] { app.image->SelectActiveFrame(&app.frameDimension, ++app.currentFrame); }},
+    {"pan on the frame", [] { app.panY += 2; }},
+    {"picture gone", [] { app.image.reset(); }},
+    {"pan without a picture", [] { app.panX += 8; }},
+};
+
+TEST(CompositionIdentity, PansBetweenOtherChangesMatchTheStraightforwardComposition) {
+    for (const wchar_t* picture :
+         {L"noise_97x61.png", L"noise_rgba_53x37.png", L"anim3_16x16.gif"}) {
+        ResetApp();
+        ASSERT_TRUE(LoadImageFile(FixturePath(picture).c_str()));
+        app.clientWidth = 150;
+        app.clientHeight = 90;
+        app.fitToWindow = false;
+        app.zoom = 2;
+        ComposeBackBuffer();
+        for (const Change& change : kChanges) {
+            SCOPED_TRACE(testing::Message()
+                         << testing::PrintToString(std::wstring(picture)) << ", " << change.what);
+            if (!std::strcmp(change.what, "next frame") && app.frameCount < 2) continue;
+            change.apply();
+            ComposeBackBuffer();
+            ASSERT_TRUE(app.backBuffer);
+            EXPECT_TRUE(SamePixels(PixelsOf(*app.backBuffer), ReferenceComposition(), 150));
         }
     }
 }

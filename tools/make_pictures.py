@@ -63,9 +63,10 @@ def half_transparent():
     return im
 
 
-def noise(mode, width, height):
+def noise(mode, width, height, seed=0):
     """Every pixel unlike its neighbours, so that any change in where scaling samples shows."""
-    return Image.frombytes(mode, (width, height), random.Random(width).randbytes(width * height * len(mode)))
+    data = random.Random(width + seed).randbytes(width * height * len(mode))
+    return Image.frombytes(mode, (width, height), data)
 
 
 def truncated_png():
@@ -83,6 +84,7 @@ def write_fixtures(out):
         "blue_20x10.gif": (Image.new("RGB", (20, 10), BLUE), {}),
         "transparent_20x20.png": (half_transparent(), {}),
         "noise_97x61.png": (noise("RGB", 97, 61), {}),
+        "noise2_97x61.png": (noise("RGB", 97, 61, seed=1), {}),
         "noise_rgba_53x37.png": (noise("RGBA", 53, 37), {}),
         "pages2_16x16.tif": (Image.new("RGB", (16, 16), RED),
                              {"save_all": True, "append_images": [Image.new("RGB", (16, 16), GREEN)]}),
