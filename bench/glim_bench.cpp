@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/animation.h"
 #include "core/app_state.h"
 #include "core/geometry.h"
 #include "core/navigation.h"
@@ -132,10 +133,14 @@ void SizeClientArea(int width, int height) {
     PumpMessages();
 }
 
+// Frames stay still: every figure is of one command, and a playing animation would keep the
+// message queue from ever running dry.
 void OpenViewerOn(const fs::path& file) {
     LoadImageFile(file.c_str());
     BuildFolderList(file.c_str());
     OpenMainWindow();
+    app.animate = false;
+    SyncAnimationTimer();
     SizeClientArea(kClientWidth, kClientHeight);
 }
 
