@@ -24,6 +24,8 @@ void ResetApp() {
     if (app.smallIcon) DestroyIcon(app.smallIcon);
     if (app.bigIcon) DestroyIcon(app.bigIcon);
     if (app.fullscreen) ShowCursor(TRUE);
+    app.backBuffer.reset();
+    if (app.backBufferPixels) DeleteObject(app.backBufferPixels);
     app = AppState{};
 }
 

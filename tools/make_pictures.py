@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the test fixture pictures or the sample folder, byte-identical on every run.
 
-Usage: make_pictures.py fixtures|samples|corpus OUTDIR
+Usage: make_pictures.py fixtures|samples|corpus|bench OUTDIR
 """
 import io
 import math
@@ -64,6 +64,12 @@ def half_transparent():
     return im
 
 
+def noise(mode, width, height, seed=0):
+    """Every pixel unlike its neighbours, so that any change in where scaling samples shows."""
+    data = random.Random(width + seed).randbytes(width * height * len(mode))
+    return Image.frombytes(mode, (width, height), data)
+
+
 def truncated_png():
     buf = io.BytesIO()
     Image.frombytes("RGB", (64, 64), random.Random(7).randbytes(64 * 64 * 3)).save(buf, "PNG")
@@ -78,6 +84,9 @@ def write_fixtures(out):
         "gray_64x48.jpg": (Image.new("RGB", (64, 48), (128, 128, 128)), {"quality": 95}),
         "blue_20x10.gif": (Image.new("RGB", (20, 10), BLUE), {}),
         "transparent_20x20.png": (half_transparent(), {}),
+        "noise_97x61.png": (noise("RGB", 97, 61), {}),
+        "noise2_97x61.png": (noise("RGB", 97, 61, seed=1), {}),
+        "noise_rgba_53x37.png": (noise("RGBA", 53, 37), {}),
         "pages2_16x16.tif": (Image.new("RGB", (16, 16), RED),
                              {"save_all": True, "append_images": [Image.new("RGB", (16, 16), GREEN)]}),
     }
@@ -405,10 +414,38 @@ def write_corpus(out):
             f.write(data)
 
 
+def photo_24mp():
+    """6000 x 4000 with the detail and grain of a camera picture, which JPEG cannot squeeze away."""
+    w, h = 6000, 4000
+    small = photo().resize((w // 8, h // 8), Image.BILINEAR)
+    im = small.resize((w, h), Image.BICUBIC)
+    rng = random.Random(24)
+    grain = Image.frombytes("L", (w, h), rng.randbytes(w * h)).point(lambda v: v * 13 // 256)
+    return ImageChops.add(im, Image.merge("RGB", (grain,) * 3), offset=-6)
+
+
+def rgba_large():
+    """4000 x 3000 with an alpha ramp, so that the background shows through where it is thin."""
+    w, h = 4000, 3000
+    base = landscape().resize((w, h), Image.BICUBIC).convert("RGBA")
+    alpha = Image.linear_gradient("L").resize((w, h)).point(lambda v: 64 + v * 191 // 255)
+    base.putalpha(alpha)
+    return base
+
+
+def write_bench(out):
+    photo_24mp().save(os.path.join(out, "photo-24mp.jpg"), quality=90)
+    rgba_large().save(os.path.join(out, "rgba-large.png"), compress_level=1)
+    frames = [f.resize((1280, 1280), Image.NEAREST) for f in animation_frames()]
+    frames[0].save(os.path.join(out, "animated.gif"), save_all=True, append_images=frames[1:],
+                   duration=40, loop=0)
+
+
 def main():
-    writers = {"fixtures": write_fixtures, "samples": write_samples, "corpus": write_corpus}
+    writers = {"fixtures": write_fixtures, "samples": write_samples, "corpus": write_corpus,
+               "bench": write_bench}
     if len(sys.argv) != 3 or sys.argv[1] not in writers:
-        sys.exit("usage: make_pictures.py fixtures|samples|corpus OUTDIR")
+        sys.exit("usage: make_pictures.py fixtures|samples|corpus|bench OUTDIR")
     os.makedirs(sys.argv[2], exist_ok=True)
     writers[sys.argv[1]](sys.argv[2])
 

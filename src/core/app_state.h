@@ -8,6 +8,20 @@
 // Gray levels of the cycled backgrounds: black, mid gray, white.
 constexpr BYTE kBackgroundGrays[] = {0, 128, 255};
 
+// What the back buffer was last composed from: the picture, its frame and place, the filter
+// and the background.
+struct Composition {
+    const Gdiplus::Image* image = nullptr;
+    unsigned imageLoad = 0;
+    int frame = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool smooth = false;
+    Gdiplus::ARGB background = 0;
+};
+
 // Everything the program knows, in one record. Defaults are the start state of every run.
 struct AppState {
     bool smoothScaling = true;
@@ -18,6 +32,7 @@ struct AppState {
     int frameCount = 1;
 
     std::unique_ptr<Gdiplus::Image> image;  // absent, failed (empty handle) or decoded
+    unsigned imageLoads = 0;  // decodes tried, so a new picture is told from the one before
     int imageWidth = 0;
     int imageHeight = 0;
     GUID frameDimension = {};
@@ -35,7 +50,9 @@ struct AppState {
     HDC windowDc = nullptr;
     int clientWidth = 0;
     int clientHeight = 0;
-    std::unique_ptr<Gdiplus::Bitmap> backBuffer;
+    std::unique_ptr<Gdiplus::Bitmap> backBuffer;  // draws into backBufferPixels
+    HBITMAP backBufferPixels = nullptr;           // DIB section, so presenting is one copy
+    Composition composed;
     HICON smallIcon = nullptr;
     HICON bigIcon = nullptr;
     int panX = 0;  // client pixels; positive moves the image left

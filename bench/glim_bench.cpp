@@ -1,0 +1,349 @@
+// Times the viewer's own operations on its real window, each beside the platform's floor for
+// the same work: one GDI+ decode of the picture, one GDI+ scaled draw of it at the same size.
+// Usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS]
+//        glim_bench --plain-window   (the platform's own window start, timed from outside)
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/animation.h"
+#include "core/app_state.h"
+#include "core/geometry.h"
+#include "core/navigation.h"
+#include "core/view_commands.h"
+#include "imaging/composition.h"
+#include "imaging/image_loading.h"
+#include "window/main_window.h"
+// After the platform header, which brings in what it needs.
+#include <psapi.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kClientWidth = 1920;
+constexpr int kClientHeight = 1080;
+constexpr int kPanStep = 8;
+
+int runs = 7;
+
+double NowMs() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Median over runs; before each timed run, prepare (untimed) puts the state it needs.
+double MedianMs(
+    const std::function<void()>& work, const std::function<void()>& prepare = [] {}) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        const double start = NowMs();
+        work();
+        times.push_back(NowMs() - start);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    for (const double start = NowMs(); !condition(); Sleep(1)) {
+        PumpMessages();
+        if (NowMs() - start > timeoutMs) return false;
+    }
+    return true;
+}
+
+struct Row {
+    std::string picture, operation;
+    double ms, floorMs;
+    const char* floor;
+};
+std::vector<Row> rows;
+
+struct Peak {
+    std::string picture;
+    double privateMb, workingSetMb;
+};
+std::vector<Peak> peaks;
+
+void Report(const std::string& picture, const std::string& operation, double ms, double floorMs,
+            const char* floor) {
+    rows.push_back({picture, operation, ms, floorMs, floor});
+    std::fprintf(stderr, "%-18s %-34s %9.2f ms  floor %9.2f ms\n", picture.c_str(),
+                 operation.c_str(), ms, floorMs);
+}
+
+// The platform's floor for a composition: one draw of the picture where the view puts it, into
+// a fresh client-sized bitmap, with the view's filter.
+double ScaledDrawMs() {
+    const Placement rect = ComputePlacement(app);
+    return MedianMs([&] {
+        Gdiplus::Bitmap target(app.clientWidth, app.clientHeight, PixelFormat32bppARGB);
+        Gdiplus::Graphics graphics(&target);
+        graphics.SetInterpolationMode(app.smoothScaling
+                                          ? Gdiplus::InterpolationModeHighQualityBilinear
+                                          : Gdiplus::InterpolationModeNearestNeighbor);
+        graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
+    });
+}
+
+double DecodeMs(const fs::path& file) {
+    return MedianMs([&] { Gdiplus::Image image(file.c_str()); });
+}
+
+// The platform's floor for a present: one GDI copy of a client-sized DIB section.
+double BitBltMs() {
+    BITMAPINFO info = {};
+    info.bmiHeader = {
+        sizeof info.bmiHeader, app.clientWidth, -app.clientHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HDC memory = CreateCompatibleDC(app.windowDc);
+    const HGDIOBJ old = SelectObject(memory, section);
+    const double ms = MedianMs([&] {
+        BitBlt(app.windowDc, 0, 0, app.clientWidth, app.clientHeight, memory, 0, 0, SRCCOPY);
+        GdiFlush();
+    });
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(section);
+    return ms;
+}
+
+void SizeClientArea(int width, int height) {
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRectEx(&outer, GetWindowLongW(app.window, GWL_STYLE), FALSE, 0);
+    SetWindowPos(app.window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    PumpMessages();
+}
+
+// Frames stay still: every figure is of one command, and a playing animation would keep the
+// message queue from ever running dry.
+void OpenViewerOn(const fs::path& file) {
+    LoadImageFile(file.c_str());
+    BuildFolderList(file.c_str());
+    OpenMainWindow();
+    app.animate = false;
+    SyncAnimationTimer();
+    SizeClientArea(kClientWidth, kClientHeight);
+}
+
+void CloseViewer() {
+    DestroyWindow(app.window);
+    PumpMessages();
+    UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
+    DestroyIcon(app.smallIcon);
+    DestroyIcon(app.bigIcon);
+    app = AppState{};
+}
+
+void PanSteps(const std::string& picture, const std::string& mode) {
+    const double floor = ScaledDrawMs();
+    int direction = kPanStep;
+    // Back and forth, so that every step stays on the same part of the picture.
+    const double ms = MedianMs([&] {
+        Pan(direction, direction);
+        direction = -direction;
+    });
+    Report(picture, "pan step, " + mode, ms, floor, "scaled draw");
+}
+
+// Everything measured on the viewer's own window, in this process. The picture is opened in a
+// folder of two copies of it, so that each key press decodes and shows the other.
+void MeasureViewer(const fs::path& picturePath) {
+    const std::string picture = picturePath.filename().string();
+    const fs::path folder = fs::temp_directory_path() / L"glim-bench";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path file = folder / (L"a" + picturePath.extension().wstring());
+    fs::copy_file(picturePath, file);
+    fs::copy_file(picturePath, folder / (L"b" + picturePath.extension().wstring()));
+
+    const double decode = DecodeMs(file);
+    Report(picture, "load", MedianMs([&] { LoadImageFile(file.c_str()); }), decode, "decode");
+
+    OpenViewerOn(file);
+    SetFitMode(true);
+    const double fitDraw = ScaledDrawMs();
+    Report(picture, "first composition, fit",
+           MedianMs(ComposeBackBuffer, [&] { LoadImageFile(file.c_str()); }), fitDraw,
+           "scaled draw");
+    Refresh();
+    Report(picture, "present", MedianMs(Present), BitBltMs(), "BitBlt of a DIB section");
+    PanSteps(picture, "fit");
+
+    Report(picture, "zoom step, fit to 2x fit",
+           MedianMs([] { ZoomStep(+1); },
+                    [] {
+                        SetFitMode(true);
+                        Refresh();
+                    }),
+           ScaledDrawMs(), "scaled draw");
+    ActualSize();
+    PanSteps(picture, "zoom 1");
+    ZoomStep(+1);
+    PanSteps(picture, "zoom 2");
+
+    SetFitMode(true);
+    Refresh();
+    const double next = MedianMs([] {
+        SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
+        GdiFlush();
+    });
+    Report(picture, "next picture, key to pixels", next, decode + fitDraw, "decode + scaled draw");
+    CloseViewer();
+    fs::remove_all(folder);
+}
+
+// Reads the screen where the window's client centre is.
+COLORREF CentrePixel(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    POINT centre = {client.right / 2, client.bottom / 2};
+    ClientToScreen(window, &centre);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, centre.x, centre.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+struct Started {
+    double ms = 0;
+    SIZE_T peakPrivateBytes = 0;
+    SIZE_T peakWorkingSet = 0;
+};
+
+// From starting the process to its window showing pixels other than the empty screen's.
+Started TimeStart(std::wstring commandLine, const wchar_t* className) {
+    const double start = NowMs();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    Started started;
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return started;
+    }
+    HWND window = nullptr;
+    const bool shown = WaitUntil(
+        [&] {
+            window = FindWindowW(className, nullptr);
+            return window && IsWindowVisible(window) && CentrePixel(window) != RGB(0, 0, 0);
+        },
+        20000);
+    started.ms = shown ? NowMs() - start : 0;
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(process.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                             memory.cb)) {
+        started.peakPrivateBytes = memory.PeakPagefileUsage;
+        started.peakWorkingSet = memory.PeakWorkingSetSize;
+    }
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    Sleep(200);
+    return started;
+}
+
+std::wstring Quoted(const fs::path& path) {
+    return L"\"" + path.wstring() + L"\"";
+}
+
+void MeasureStart(const fs::path& file, const fs::path& glim) {
+    const std::string picture = file.filename().string();
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::vector<double> plain, viewer;
+    Started last;
+    for (int i = 0; i < runs; ++i) {
+        plain.push_back(TimeStart(Quoted(self) + L" --plain-window", L"GlimBenchPlain").ms);
+        last = TimeStart(Quoted(glim) + L" " + Quoted(file), L"Glim");
+        viewer.push_back(last.ms);
+    }
+    std::sort(plain.begin(), plain.end());
+    std::sort(viewer.begin(), viewer.end());
+    OpenViewerOn(file);
+    const double work = DecodeMs(file) + ScaledDrawMs();
+    CloseViewer();
+    Report(picture, "start to first picture", viewer[runs / 2], plain[runs / 2] + work,
+           "window start + decode + scaled draw");
+    peaks.push_back({picture, last.peakPrivateBytes / 1048576.0, last.peakWorkingSet / 1048576.0});
+}
+
+void PrintTable() {
+    std::printf("| picture | operation | median ms | floor ms | floor | ratio |\n");
+    std::printf("|---|---|---:|---:|---|---:|\n");
+    for (const Row& row : rows) {
+        std::printf("| %s | %s | %.2f | %.2f | %s | %.2f |\n", row.picture.c_str(),
+                    row.operation.c_str(), row.ms, row.floorMs, row.floor,
+                    row.floorMs > 0 ? row.ms / row.floorMs : 0.0);
+    }
+    std::printf("\n| picture | glim.exe peak private MB | peak working set MB |\n");
+    std::printf("|---|---:|---:|\n");
+    for (const Peak& peak : peaks) {
+        std::printf("| %s | %.1f | %.1f |\n", peak.picture.c_str(), peak.privateMb,
+                    peak.workingSetMb);
+    }
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of the platform's own making, painted white by its class brush.
+int RunPlainWindow() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = PlainWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = L"GlimBenchPlain";
+    RegisterClassW(&windowClass);
+    const HWND window = CreateWindowW(L"GlimBenchPlain", L"plain", WS_OVERLAPPEDWINDOW,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && !std::wcscmp(argv[1], L"--plain-window")) return RunPlainWindow();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS]\n");
+        return 2;
+    }
+    if (argc > 3) runs = std::max(1, _wtoi(argv[3]));
+    const fs::path folder = argv[1], glim = argv[2];
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    for (const wchar_t* name : {L"photo-24mp.jpg", L"rgba-large.png", L"animated.gif"}) {
+        MeasureViewer(folder / name);
+        MeasureStart(folder / name, glim);
+    }
+    Gdiplus::GdiplusShutdown(token);
+    PrintTable();
+    return 0;
+}
