@@ -63,23 +63,21 @@ TEST(Paths, EveryOddlyNamedArgumentOpensExactlyItsOwnFile) {
     }
     Viewer first(arguments);
     ASSERT_TRUE(first.WaitForWindow());
-    // All windows first: a copy that shows late would cover the one being read.
+    // Side by side, so that no window covers another: without a window manager the one in front
+    // need not be the active one.
     std::vector<HWND> windows;
     for (const Named& picture : kOddNames) {
         HWND window = nullptr;
         ASSERT_TRUE(WaitUntil(
             [&] { return (window = FindTopWindow(0, L"Glim", picture.name.c_str())); }, 10000))
             << testing::PrintToString(picture.name);
+        SetWindowPos(window, HWND_TOP, int(windows.size()) * 160, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOACTIVATE);
         windows.push_back(window);
     }
     for (size_t i = 0; i < windows.size(); ++i) {
         SCOPED_TRACE(testing::PrintToString(kOddNames[i].name));
-        EXPECT_TRUE(Becomes(
-            [&] {
-                ActivateWindow(windows[i]);
-                return MiddleColour(windows[i]);
-            },
-            kOddNames[i].colour));
+        EXPECT_TRUE(Becomes([&] { return MiddleColour(windows[i]); }, kOddNames[i].colour));
     }
 }
 
