@@ -106,8 +106,10 @@ double DecodeMs(const fs::path& file) {
     return MedianMs([&] { Gdiplus::Image image(file.c_str()); });
 }
 
-// The platform's floor for a present: one GDI copy of a client-sized DIB section.
-double BitBltMs() {
+// The platform's floor for a present: one paint cycle of the window that copies a client-sized
+// DIB section onto it, with a memory DC kept for it. Ending the paint is where Wine hands the
+// window's pixels to the display, so a copy without it would not reach the screen.
+double PaintBltMs() {
     BITMAPINFO info = {};
     info.bmiHeader = {
         sizeof info.bmiHeader, app.clientWidth, -app.clientHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -116,13 +118,27 @@ double BitBltMs() {
     const HDC memory = CreateCompatibleDC(app.windowDc);
     const HGDIOBJ old = SelectObject(memory, section);
     const double ms = MedianMs([&] {
+        PAINTSTRUCT paint;
+        BeginPaint(app.window, &paint);
         BitBlt(app.windowDc, 0, 0, app.clientWidth, app.clientHeight, memory, 0, 0, SRCCOPY);
-        GdiFlush();
+        EndPaint(app.window, &paint);
     });
     SelectObject(memory, old);
     DeleteDC(memory);
     DeleteObject(section);
     return ms;
+}
+
+// The platform's floor for the window icons: the picture drawn at 16 and at 32 pixels.
+double IconDrawsMs() {
+    return MedianMs([] {
+        for (int size : {16, 32}) {
+            Gdiplus::Bitmap icon(size, size, PixelFormat32bppARGB);
+            Gdiplus::Graphics graphics(&icon);
+            graphics.SetInterpolationMode(Gdiplus::InterpolationModeLowQuality);
+            graphics.DrawImage(app.image.get(), 0, 0, size, size);
+        }
+    });
 }
 
 void SizeClientArea(int width, int height) {
@@ -153,15 +169,25 @@ void CloseViewer() {
     app = AppState{};
 }
 
-void PanSteps(const std::string& picture, const std::string& mode) {
-    const double floor = ScaledDrawMs();
+double PanStepsMs() {
     int direction = kPanStep;
     // Back and forth, so that every step stays on the same part of the picture.
-    const double ms = MedianMs([&] {
+    return MedianMs([&] {
         Pan(direction, direction);
         direction = -direction;
     });
-    Report(picture, "pan step, " + mode, ms, floor, "scaled draw");
+}
+
+// A pan step at a power-of-two scale needs new pixels only in the two uncovered strips: its
+// floor is the view's scaled draw in proportion to them, and the paint that shows them.
+void ReportPanSteps(const std::string& picture, const std::string& mode, double paint) {
+    const double view = ScaledDrawMs();
+    const Placement rect = ComputePlacement(app);
+    const long long shown = static_cast<long long>(std::min(rect.width, app.clientWidth)) *
+                            std::min(rect.height, app.clientHeight);
+    const long long uncovered = kPanStep * (app.clientWidth + app.clientHeight - kPanStep);
+    Report(picture, "pan step, " + mode, PanStepsMs(), view * uncovered / shown + paint,
+           "scaled draw of the uncovered strips + paint");
 }
 
 // Everything measured on the viewer's own window, in this process. The picture is opened in a
@@ -185,28 +211,47 @@ void MeasureViewer(const fs::path& picturePath) {
            MedianMs(ComposeBackBuffer, [&] { LoadImageFile(file.c_str()); }), fitDraw,
            "scaled draw");
     Refresh();
-    Report(picture, "present", MedianMs(Present), BitBltMs(), "BitBlt of a DIB section");
-    PanSteps(picture, "fit");
+    const double paint = PaintBltMs();
+    Report(picture, "present", MedianMs(Present), paint, "paint of a DIB section");
+    const double fitPans = PanStepsMs();
+    Report(picture, "pan step, fit", fitPans, fitDraw + paint, "scaled draw + paint");
 
-    Report(picture, "zoom step, fit to 2x fit",
-           MedianMs([] { ZoomStep(+1); },
-                    [] {
-                        SetFitMode(true);
-                        Refresh();
-                    }),
-           ScaledDrawMs(), "scaled draw");
+    const double zoomStep = MedianMs([] { ZoomStep(+1); },
+                                     [] {
+                                         SetFitMode(true);
+                                         Refresh();
+                                     });
+    Report(picture, "zoom step, fit to 2x fit", zoomStep, ScaledDrawMs() + paint,
+           "scaled draw + paint");
+    // Off the powers of two every pixel is sampled anew wherever the picture lies.
+    const double oddPans = PanStepsMs();
+    Report(picture, "pan step, 2x fit", oddPans, ScaledDrawMs() + paint, "scaled draw + paint");
     ActualSize();
-    PanSteps(picture, "zoom 1");
+    ReportPanSteps(picture, "zoom 1", paint);
     ZoomStep(+1);
-    PanSteps(picture, "zoom 2");
+    ReportPanSteps(picture, "zoom 2", paint);
 
     SetFitMode(true);
     Refresh();
-    const double next = MedianMs([] {
+    // The pixels are presented before the title and the icons change: key to pixels is the
+    // whole command less what follows the present, timed again on the same picture.
+    std::vector<double> whole, toPixels;
+    for (int i = 0; i < runs; ++i) {
+        const double start = NowMs();
         SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
-    });
-    Report(picture, "next picture, key to pixels", next, decode + fitDraw, "decode + scaled draw");
+        whole.push_back(NowMs() - start);
+        const double after = NowMs();
+        SetWindowTitle(app.currentName);
+        RefreshWindowIcons();
+        toPixels.push_back(whole.back() - (NowMs() - after));
+    }
+    std::sort(whole.begin(), whole.end());
+    std::sort(toPixels.begin(), toPixels.end());
+    Report(picture, "next picture, key to pixels", toPixels[runs / 2], decode + fitDraw + paint,
+           "decode + scaled draw + paint");
+    Report(picture, "next picture, with title and icons", whole[runs / 2],
+           decode + fitDraw + paint + IconDrawsMs(), "decode + scaled draw + paint + icon draws");
     CloseViewer();
     fs::remove_all(folder);
 }
