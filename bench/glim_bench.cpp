@@ -169,13 +169,16 @@ void CloseViewer() {
     app = AppState{};
 }
 
+// Back and forth, so that every step stays on the same part of the picture; the view ends
+// where it began.
 double PanStepsMs() {
     int direction = kPanStep;
-    // Back and forth, so that every step stays on the same part of the picture.
-    return MedianMs([&] {
+    const double ms = MedianMs([&] {
         Pan(direction, direction);
         direction = -direction;
     });
+    if (direction < 0) Pan(direction, direction);
+    return ms;
 }
 
 // A pan step at a power-of-two scale needs new pixels only in the two uncovered strips: its
@@ -216,8 +219,11 @@ void MeasureViewer(const fs::path& picturePath) {
     const double fitPans = PanStepsMs();
     Report(picture, "pan step, fit", fitPans, fitDraw + paint, "scaled draw + paint");
 
+    // Each step doubles the pan too, so every run starts centred.
     const double zoomStep = MedianMs([] { ZoomStep(+1); },
                                      [] {
+                                         app.panX = 0;
+                                         app.panY = 0;
                                          SetFitMode(true);
                                          Refresh();
                                      });
