@@ -1,0 +1,126 @@
+// Loading and composing pictures, in this process.
+#include <cstring>
+
+#include "core/geometry.h"
+#include "imaging/composition.h"
+#include "imaging/image_loading.h"
+#include "support.h"
+
+namespace {
+
+TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
+    const struct {
+        const wchar_t* name;
+        const GUID* dimension;
+        std::vector<int> sizeAndFrames, delaysMs;
+    } cases[] = {{L"green_101x51.bmp", &Gdiplus::FrameDimensionPage, {101, 51, 1}, {}},
+                 {L"gray_64x48.jpg", &Gdiplus::FrameDimensionPage, {64, 48, 1}, {}},
+                 {L"anim3_16x16.gif", &Gdiplus::FrameDimensionTime, {16, 16, 3}, {100, 0, 50}},
+                 // Pages carry no delay item, so each shows for the default 100 ms.
+                 {L"pages2_16x16.tif", &Gdiplus::FrameDimensionPage, {16, 16, 2}, {100, 100}}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(LoadImageFile(Fixture(c.name).c_str()));
+        EXPECT_EQ(std::vector<int>({app.imageWidth, app.imageHeight, app.frameCount}),
+                  c.sizeAndFrames);
+        EXPECT_TRUE(IsEqualGUID(app.frameDimension, *c.dimension));
+        EXPECT_EQ(app.frameDelaysMs, c.delaysMs);
+    }
+    // A failure releases the picture but keeps the path and size of the one before.
+    EXPECT_FALSE(LoadImageFile(Fixture(L"not_an_image.png").c_str()));
+    EXPECT_TRUE((!app.image || app.image->GetWidth() == 0) && app.frameDelaysMs.empty());
+    EXPECT_EQ(std::tuple(fs::path(app.currentPath), app.imageWidth, app.imageHeight),
+              std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16));
+}
+
+// Wine's decoder sizes the pixel array of an indexed BMP in 32 bits, and runs off the small
+// buffer that gives for one declaring more.
+TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
+    TempFolder folder;
+    for (const auto& [width, height] :
+         {std::pair(65536, 65536), {65536, -65536}, {1 << 20, 1 << 12}}) {
+        std::string bytes(14 + 40 + 1024 + 64, '\0');
+        const auto put = [&](size_t at, auto value) {
+            std::memcpy(&bytes[at], &value, sizeof value);
+        };
+        put(0, uint16_t('B' | 'M' << 8)), put(10, uint32_t(14 + 40 + 1024)), put(14, uint32_t(40));
+        put(18, width), put(22, height), put(26, uint16_t(1)), put(28, uint16_t(8));
+        EXPECT_FALSE(LoadImageFile(folder.Add(L"huge.bmp", bytes).c_str())) << width;
+    }
+}
+
+// The straightforward composition: a fresh bitmap cleared to the background, the whole picture
+// drawn scaled into its placement.
+std::vector<DWORD> ReferenceComposition() {
+    const Placement rect = ComputePlacement(app);
+    Gdiplus::Bitmap buffer(app.clientWidth, app.clientHeight, PixelFormat32bppARGB);
+    Gdiplus::Graphics graphics(&buffer);
+    graphics.SetInterpolationMode(app.smoothScaling ? Gdiplus::InterpolationModeHighQualityBilinear
+                                                    : Gdiplus::InterpolationModeNearestNeighbor);
+    graphics.Clear(Gdiplus::Color(ToOpaqueArgb(ResolveBackgroundColor(app))));
+    if (app.image) graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
+    return BitmapPixels(buffer);
+}
+
+// Puts the picture's left top corner at x, y of the client, at zoom.
+void PlaceLeftTop(float zoom, int x, int y) {
+    app.fitToWindow = false, app.zoom = zoom;
+    app.panX = app.clientWidth / 2 - int(app.imageWidth / 2 * zoom) - x;
+    app.panY = app.clientHeight / 2 - int(app.imageHeight / 2 * zoom) - y;
+}
+
+// Each step changes the view from where the one before left it: whatever changed must not be
+// mistaken for a pan, which at a power-of-two scale moves the buffer's pixels.
+// clang-format off
+const std::pair<const char*, void (*)()> kSteps[] = {
+    {"fit",                     [] { app.fitToWindow = true; }},
+    {"actual size",             [] { PlaceLeftTop(1, 0, 0); }},
+    {"zoom 2",                  [] { app.zoom = 2; }},
+    {"pan right",               [] { app.panX += 8; }},
+    {"pan beyond the client",   [] { app.panX += 400; }},
+    {"pan back",                [] { app.panX -= 397, app.panY += 3; }},
+    {"zoom 1/2",                [] { app.zoom = 0.5f; }},
+    {"pan at 1/2",              [] { app.panX -= 9, app.panY += 2; }},
+    {"zoom 3",                  [] { app.zoom = 3; }},
+    {"pan at 3",                [] { app.panX += 8; }},
+    // The picture's edges just off, on and inside the client's, where a scaled draw blends.
+    {"left top 1 off",          [] { PlaceLeftTop(1, -1, -1); }},
+    {"left top on",             [] { PlaceLeftTop(1, 0, 0); }},
+    {"zoom 8, left top 9 off",  [] { PlaceLeftTop(8, -9, -9); }},
+    {"zoom 8, left top 11 off", [] { PlaceLeftTop(8, -11, -11); }},
+    {"fit",                     [] { app.fitToWindow = true; }},
+    {"zoom 2 from fit",         [] { app.fitToWindow = false, app.zoom = 2; }},
+    {"filter",                  [] { app.smoothScaling = !app.smoothScaling; }},
+    {"pan after the filter",    [] { app.panX -= 8; }},
+    {"background",              [] { app.backgroundIndex = 2; }},
+    {"pan after it",            [] { app.panY -= 8; }},
+    {"next frame",              [] { app.image->SelectActiveFrame(&app.frameDimension, ++app.currentFrame); }},
+    {"pan on the frame",        [] { app.panY += 2; }},
+    {"another picture",         [] { LoadImageFile(Fixture(L"noise2_97x61.png").c_str()); }},
+    {"pan on it",               [] { app.panX += 1; }},
+    {"picture gone",            [] { app.image.reset(); }},
+    {"pan without a picture",   [] { app.panX += 8; }},
+};
+// clang-format on
+
+TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
+    for (const wchar_t* picture :
+         {L"noise_97x61.png", L"noise_rgba_53x37.png", L"anim3_16x16.gif", L"gray_64x48.jpg"}) {
+        for (const SIZE client : {SIZE{151, 91}, SIZE{40, 30}, SIZE{1, 1}}) {
+            for (const bool smooth : {true, false}) {
+                ResetApp();
+                ASSERT_TRUE(LoadImageFile(Fixture(picture).c_str()));
+                app.clientWidth = client.cx, app.clientHeight = client.cy;
+                app.smoothScaling = smooth, app.backgroundIndex = smooth ? 1 : -1;
+                for (const auto& [what, apply] : kSteps) {
+                    apply();
+                    ComposeBackBuffer();
+                    ASSERT_EQ(BitmapPixels(*app.backBuffer), ReferenceComposition())
+                        << testing::PrintToString(std::wstring(picture)) << " in " << client.cx
+                        << "x" << client.cy << (smooth ? " smooth" : " nearest") << ", " << what;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace

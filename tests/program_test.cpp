@@ -1,0 +1,202 @@
+// The real glim.exe, started as a user starts it and given real input.
+#include "support.h"
+
+namespace {
+
+// A visible top-level window of the class and title, of the process or of any when it is 0.
+HWND FindTopWindow(DWORD processId, const wchar_t* className, const wchar_t* title = nullptr) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, className, title));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if ((!processId || owner == processId) && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
+// The exit code of a process, or STILL_ACTIVE after five seconds.
+DWORD ExitCode(HANDLE process) {
+    DWORD code = STILL_ACTIVE;
+    WaitFor([&] { return GetExitCodeProcess(process, &code) && code != STILL_ACTIVE; });
+    return code;
+}
+
+// One glim.exe on arguments, ended at the end if still running.
+struct Viewer {
+    explicit Viewer(const std::vector<fs::path>& arguments) {
+        std::wstring line = L"\"" + (Fixture(L"..") / GLIM_EXE).wstring() + L"\"";
+        for (const fs::path& argument : arguments) line += L" \"" + argument.wstring() + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, 0, 0, nullptr, nullptr, &startup,
+                       &info);
+        CloseHandle(info.hThread);
+        process = info.hProcess, processId = info.dwProcessId;
+    }
+    ~Viewer() {
+        TerminateProcess(process, 99);
+        CloseHandle(process);
+    }
+    // Keys reach a window once it is active, some time after it shows.
+    bool WaitForWindow() {
+        return WaitFor([&] { return (window = FindTopWindow(processId, L"Glim")); }) &&
+               WaitFor(
+                   [&] { return SetForegroundWindow(window) && GetForegroundWindow() == window; });
+    }
+    HWND Dialog() const {
+        HWND dialog = nullptr;
+        WaitFor([&] { return (dialog = FindTopWindow(processId, L"#32770")); });
+        return dialog;
+    }
+    HANDLE process = nullptr;
+    DWORD processId = 0;
+    HWND window = nullptr;
+};
+
+bool IsTopmost(HWND window) {
+    return GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST;
+}
+
+// What the screen shows at a client position, whatever window covers it: 0xRRGGBB.
+DWORD ScreenPixel(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+}
+
+void Answer(HWND dialog, int button) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+}
+
+// Real input: the modifier down, the key down and up, the modifier up.
+void Press(BYTE key, BYTE modifier = 0) {
+    // Arrows and Delete are extended keys, which their codes alone do not tell apart.
+    const DWORD extended = (key >= VK_LEFT && key <= VK_DOWN) || key == VK_DELETE;
+    if (modifier) keybd_event(modifier, 0, 0, 0);
+    keybd_event(key, 0, extended, 0);
+    keybd_event(key, 0, extended | KEYEVENTF_KEYUP, 0);
+    if (modifier) keybd_event(modifier, 0, KEYEVENTF_KEYUP, 0);
+}
+
+void DoubleClick(HWND window, int x, int y) {
+    POINT at = {x, y};
+    ClientToScreen(window, &at);
+    SetCursorPos(at.x, at.y);
+    for (const DWORD button :
+         {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
+        mouse_event(button, 0, 0, 0, 0);
+    }
+}
+
+// Quietly with code 0 for a first file that is not a picture and for a cancelled Open dialog;
+// each further file opens in a copy of its own, which a closed window ends with code 0; the file
+// chosen in the Open dialog shows until Escape ends it with code 0.
+TEST(Program, OpensEachFileInAWindowOfItsOwnAndEndsWithCodeZero) {
+    TempFolder folder;
+    // Both spellings of one accented letter, which are two files and must stay apart.
+    const std::pair<std::wstring, DWORD> copies[] = {{L"caf\u00E9.png", kGreen},
+                                                     {L"cafe\u0301.png", kBlue}};
+    Viewer first({Fixture(L"not_an_image.png"), folder.Copy(L"green_101x51.bmp", copies[0].first),
+                  folder.Copy(L"blue_20x10.gif", copies[1].first)});
+    Viewer cancelled({});
+    Answer(cancelled.Dialog(), IDCANCEL);
+    EXPECT_EQ(std::pair(ExitCode(first.process), ExitCode(cancelled.process)), std::pair(0ul, 0ul));
+    for (const auto& [name, colour] : copies) {
+        HWND copy = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (copy = FindTopWindow(0, L"Glim", name.c_str())); }));
+        EXPECT_TRUE(Becomes([&] { return ScreenPixel(copy, 64, 64); }, colour));
+        DWORD processId = 0;
+        GetWindowThreadProcessId(copy, &processId);
+        const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
+        PostMessageW(copy, WM_CLOSE, 0, 0);
+        EXPECT_EQ(ExitCode(process), 0u);
+        CloseHandle(process);
+    }
+    Viewer chosen({});
+    SetDlgItemTextW(chosen.Dialog(), 0x47C, Fixture(L"red_40x30.png").c_str());  // the file name
+    Answer(chosen.Dialog(), IDOK);
+    ASSERT_TRUE(chosen.WaitForWindow());
+    EXPECT_EQ(Title(chosen.window), L"red_40x30.png");
+    Press(VK_ESCAPE);
+    EXPECT_EQ(ExitCode(chosen.process), 0u);
+}
+
+// Asks the shell to delete the file on show and says yes, checking on the way that the shell
+// asks in a window the viewer owns, so in front of it, and once however often Delete is pressed.
+void Delete(const Viewer& viewer, WORD modifier) {
+    Press(VK_DELETE, modifier);
+    const HWND confirmation = viewer.Dialog();
+    EXPECT_EQ(GetWindow(confirmation, GW_OWNER), viewer.window);
+    // Handled while the confirmation waits; a second deletion would keep this call waiting.
+    DWORD_PTR result;
+    EXPECT_TRUE(
+        SendMessageTimeoutW(viewer.window, WM_KEYDOWN, VK_DELETE, 0, SMTO_NORMAL, 3000, &result));
+    Answer(confirmation, IDYES);
+}
+
+// The red picture starts at actual size, centred in the 128 x 128 minimum window on the system
+// colour; real keys and mouse reach it; each deletion shows the next picture, skipping what is
+// not one, and the last ends the viewer with code 1.
+TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
+    TempFolder folder;
+    // The shell keeps the recycle bin under XDG_DATA_HOME, a Unix path that the viewer inherits.
+    const auto unixName =
+        reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName) GTEST_SKIP() << "the recycle bin is redirected through Wine's Unix paths";
+    SetEnvironmentVariableA("XDG_DATA_HOME", unixName(folder.path.c_str()));
+    const fs::path bin = folder.path / L"Trash" / L"files";
+    // Names in several scripts and beyond 16 bits, thousands of entries that are not pictures.
+    const std::wstring a = L"a \u4E2D\u6587.png", b = L"b \u0635\u0648\u0631\u0629.bmp",
+                       c = L"c \U0001F600.gif";
+    const std::string red = ReadBytes(folder.Copy(L"red_40x30.png", a));
+    folder.Copy(L"green_101x51.bmp", b);
+    folder.Copy(L"blue_20x10.gif", c);
+    for (int i = 0; i < 3000; ++i) folder.Add(L"d " + std::to_wstring(i) + L".png", "x");
+    Viewer viewer({folder.path / a});
+    ASSERT_TRUE(viewer.WaitForWindow());
+    const COLORREF system = GetSysColor(COLOR_BTNFACE);
+    const DWORD face = GetRValue(system) << 16 | GetGValue(system) << 8 | GetBValue(system);
+    const auto at = [&](int x, int y) {
+        return [=, &viewer] { return ScreenPixel(viewer.window, x, y); };
+    };
+    EXPECT_EQ(Title(viewer.window), a);
+    EXPECT_TRUE(Becomes(at(44, 49), kRed));
+    EXPECT_TRUE(Becomes(at(43, 49), face));
+    Press(VK_UP);  // 80 x 60 from 24, 34
+    EXPECT_TRUE(Becomes(at(25, 35), kRed));
+    // Fullscreen from zoom mode: fitted on black, borderless and on top; back as it was, fitted.
+    RECT windowed, now;
+    GetWindowRect(viewer.window, &windowed);
+    const LONG style = GetWindowLongW(viewer.window, GWL_STYLE);
+    DoubleClick(viewer.window, 40, 40);
+    EXPECT_TRUE(Becomes(at(0, 0), kBlack));
+    EXPECT_TRUE(IsTopmost(viewer.window));
+    EXPECT_EQ(GetWindowLongW(viewer.window, GWL_STYLE), style & ~(WS_CAPTION | WS_THICKFRAME));
+    Press(VK_RETURN);
+    EXPECT_TRUE(Becomes(at(64, 15), face));
+    EXPECT_TRUE(Becomes(at(64, 16), kRed));
+    GetWindowRect(viewer.window, &now);
+    EXPECT_TRUE(EqualRect(&now, &windowed));
+    EXPECT_EQ(GetWindowLongW(viewer.window, GWL_STYLE), style);
+    EXPECT_FALSE(IsTopmost(viewer.window));
+
+    Delete(viewer, 0);
+    EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, b));
+    EXPECT_TRUE(Becomes(at(64, 64), kGreen));
+    EXPECT_EQ(ReadBytes(bin / a), red) << "recycled as it was";
+    Delete(viewer, VK_CONTROL);
+    EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, c));
+    EXPECT_TRUE(Becomes(at(64, 64), kBlue));
+    EXPECT_TRUE(fs::exists(bin / b));
+    Press(VK_RETURN);
+    ASSERT_TRUE(Becomes([&] { return IsTopmost(viewer.window); }, true));
+    Delete(viewer, VK_SHIFT);
+    EXPECT_EQ(ExitCode(viewer.process), 1u);
+    EXPECT_FALSE(fs::exists(folder.path / c) || fs::exists(bin / c)) << "deleted for good";
+}
+
+}  // namespace
