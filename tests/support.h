@@ -3,36 +3,60 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "core/app_state.h"
+#include "core/navigation.h"
+#include "imaging/image_loading.h"
+#include "window/main_window.h"
 
 namespace fs = std::filesystem;
 
-constexpr DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00,
-                kMagenta = 0xFF00FF, kCyan = 0x00FFFF, kBlack = 0, kGray = 0x808080;
+constexpr DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kBlack = 0;
 
 // The pictures that fixtures.py makes beside the test program.
-fs::path Fixture(const wchar_t* name);
-std::string ReadBytes(const fs::path& file);
+inline fs::path Fixture(const wchar_t* name) {
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    return fs::path(program).parent_path() / L"fixtures" / name;
+}
 
 // A fresh folder under the temporary folder, removed with everything in it at the end.
 struct TempFolder {
-    TempFolder();
-    ~TempFolder();
-    fs::path Add(const std::wstring& name, const std::string& bytes) const;
-    fs::path Copy(const wchar_t* fixture, const std::wstring& name) const;
+    TempFolder() {
+        static int count = 0;
+        path = fs::temp_directory_path() / (L"glim-test-" + std::to_wstring(GetCurrentProcessId()) +
+                                            L"-" + std::to_wstring(++count));
+        // Process numbers come round again, and an earlier run's folder may still be there.
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path Add(const std::wstring& name, const std::string& bytes) const {
+        std::ofstream(path / name, std::ios::binary) << bytes;
+        return path / name;
+    }
+    fs::path Copy(const wchar_t* fixture, const std::wstring& name) const {
+        fs::copy_file(Fixture(fixture), path / name, fs::copy_options::overwrite_existing);
+        return path / name;
+    }
     fs::path path;
 };
 
-// Closes the window if one is open and puts the state back to its start values.
-void ResetApp();
-// Loads file and opens the real main window on it, as start-up does, without the loop.
-void OpenViewerOn(const fs::path& file);
-// A message through the real window procedure, with a key such as VK_SHIFT held meanwhile.
-void SendToWindow(UINT message, WPARAM wParam, LPARAM lParam = 0, std::vector<BYTE> held = {});
 // Pumps this thread's messages until condition holds or timeoutMs passes.
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    for (const DWORD start = GetTickCount();;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        if (condition()) return true;
+        if (GetTickCount() - start > DWORD(timeoutMs)) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
 
 // Polls until read() gives want; a failure tells the last value read.
 template <class Read, class T>
@@ -43,6 +67,43 @@ testing::AssertionResult Becomes(Read read, const T& want) {
            << "still " << testing::PrintToString(last) << ", want " << testing::PrintToString(want);
 }
 
-std::wstring Title(HWND window);
+// Closes the window if one is open and puts the state back to its start values.
+inline void ResetApp() {
+    if (app.window) DestroyWindow(app.window);
+    // The class keeps the cursor and brush it was given; the next window starts afresh.
+    UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
+    if (app.fullscreen) ShowCursor(TRUE);
+    app = AppState{};
+}
+
+// Loads file and opens the real main window on it, as start-up does, without the loop.
+inline void OpenViewerOn(const fs::path& file) {
+    ResetApp();
+    ASSERT_TRUE(LoadImageFile(file.c_str()));
+    BuildFolderList(file.c_str());
+    OpenMainWindow();
+    WaitFor([] { return true; });
+}
+
+// A message through the real window procedure, with keys such as VK_SHIFT held meanwhile.
+inline void SendToWindow(UINT message, WPARAM wParam, LPARAM lParam = 0,
+                         std::vector<BYTE> held = {}) {
+    BYTE keys[256] = {};
+    for (const BYTE key : held) keys[key] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(app.window, message, wParam, lParam);
+    WaitFor([] { return true; });
+}
+
 // 0xAARRGGBB, top row first.
-std::vector<DWORD> BitmapPixels(Gdiplus::Bitmap& bitmap);
+inline std::vector<DWORD> BitmapPixels(Gdiplus::Bitmap& bitmap) {
+    const UINT width = bitmap.GetWidth(), height = bitmap.GetHeight();
+    std::vector<DWORD> pixels(size_t(width) * height);
+    Gdiplus::Rect all(0, 0, int(width), int(height));
+    Gdiplus::BitmapData data = {width,         height, int(width) * 4, PixelFormat32bppARGB,
+                                pixels.data(), 0};
+    bitmap.LockBits(&all, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                    PixelFormat32bppARGB, &data);
+    bitmap.UnlockBits(&data);
+    return pixels;
+}

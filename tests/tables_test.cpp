@@ -5,34 +5,22 @@
 #include "support.h"
 #include "window/startup.h"
 
-namespace {
-
 TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
-    const struct {
-        int iw, ih, cw, ch;
-        bool fit;
-        float zoom;
-        int panX, panY;
-        std::vector<int> want;  // x, y, width, height
-    } cases[] = {
-        // Fitted, whatever the zoom and pan: the taller picture fills the height, the wider one
-        // the width.
-        {400, 300, 800, 400, true, 8, 50, -30, {134, 0, 533, 400}},
-        {50, 12, 800, 600, true, 1, 0, 0, {0, 204, 800, 192}},  // 191 in double precision
-        // Zoomed: centred on the integer halves, panned, truncated toward zero.
-        {300, 200, 300, 200, false, 0.5f, 10, 0, {65, 50, 150, 100}},
-        {10, 11, 100, 100, false, 1.5f, 45, 0, {-2, 42, 15, 16}},
-        // Beyond 32 bits, the most negative value; without a client area, nothing.
+    // picture and client width and height, fit, zoom, pan x and y; x, y, width and height
+    const std::tuple<int, int, int, int, bool, float, int, int, std::vector<int>> cases[] = {
+        {400, 300, 800, 400, true, 8, 50, -30, {134, 0, 533, 400}},  // fit: zoom and pan not used
+        {50, 12, 800, 600, true, 1, 0, 0, {0, 204, 800, 192}},       // 191 in double precision
+        {10, 11, 100, 100, false, 1.5f, 45, 0, {-2, 42, 15, 16}},    // truncated toward zero
         {1000, 10, 200, 200, false, 1e7f, 0, 0, {INT_MIN, -49999900, INT_MIN, 100000000}},
-        {100, 100, 300, 0, true, 1, 0, 0, {0, 0, 0, 0}},
+        {100, 100, 300, 0, true, 1, 0, 0, {0, 0, 0, 0}},  // no client area
     };
-    for (const auto& c : cases) {
+    for (const auto& [iw, ih, cw, ch, fit, zoom, panX, panY, want] : cases) {
         AppState state;
-        state.imageWidth = c.iw, state.imageHeight = c.ih;
-        state.clientWidth = c.cw, state.clientHeight = c.ch;
-        state.fitToWindow = c.fit, state.zoom = c.zoom, state.panX = c.panX, state.panY = c.panY;
+        state.imageWidth = iw, state.imageHeight = ih, state.clientWidth = cw,
+        state.clientHeight = ch;
+        state.fitToWindow = fit, state.zoom = zoom, state.panX = panX, state.panY = panY;
         const Placement p = ComputePlacement(state);
-        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}), c.want) << c.iw << "x" << c.ih;
+        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}), want) << iw << "x" << ih;
     }
 }
 
@@ -51,5 +39,3 @@ TEST(Tables, QuotedArgumentsSurviveTheCommandLineSplitter) {
         LocalFree(parsed);
     }
 }
-
-}  // namespace
