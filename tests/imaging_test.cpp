@@ -1,6 +1,4 @@
 // Loading and composing pictures, in this process.
-#include <cstring>
-
 #include "core/geometry.h"
 #include "imaging/composition.h"
 #include "support.h"
@@ -26,18 +24,17 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
               std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16));
 }
 
-// Wine's decoder sizes the pixel array of an indexed BMP in 32 bits, and runs off the small
-// buffer that gives for one declaring more.
+// An 8-bit BMP declaring more than 4 GiB of pixels: Wine's decoder sizes the array in 32 bits
+// and runs off the small buffer that gives.
 TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
     TempFolder folder;
     for (const auto& [width, height] :
          {std::pair(65536, 65536), {65536, -65536}, {1 << 20, 1 << 12}}) {
-        std::string bytes(14 + 40 + 1024 + 64, '\0');
-        const auto put = [&](size_t at, auto value) {
-            std::memcpy(&bytes[at], &value, sizeof value);
-        };
-        put(0, uint16_t('B' | 'M' << 8)), put(10, uint32_t(14 + 40 + 1024)), put(14, uint32_t(40));
-        put(18, width), put(22, height), put(26, uint16_t(1)), put(28, uint16_t(8));
+        const BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, 14 + 40 + 1024};
+        const BITMAPINFOHEADER info = {40, width, height, 1, 8, BI_RGB, 0, 0, 0, 0, 0};
+        const std::string bytes = std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+                                  std::string(reinterpret_cast<const char*>(&info), sizeof info) +
+                                  std::string(1024 + 64, '\0');
         EXPECT_FALSE(LoadImageFile(folder.Add(L"huge.bmp", bytes).c_str())) << width;
     }
 }

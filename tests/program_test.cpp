@@ -14,8 +14,7 @@ static HWND FindTopWindow(DWORD processId, const wchar_t* className,
 
 static std::wstring Title(HWND window) {
     wchar_t title[MAX_PATH] = {};
-    GetWindowTextW(window, title, MAX_PATH);
-    return title;
+    return std::wstring(title, GetWindowTextW(window, title, MAX_PATH));
 }
 
 // The exit code of a process, or STILL_ACTIVE after five seconds.

@@ -16,8 +16,8 @@ TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
     };
     for (const auto& [iw, ih, cw, ch, fit, zoom, panX, panY, want] : cases) {
         AppState state;
-        state.imageWidth = iw, state.imageHeight = ih, state.clientWidth = cw,
-        state.clientHeight = ch;
+        state.imageWidth = iw, state.imageHeight = ih;
+        state.clientWidth = cw, state.clientHeight = ch;
         state.fitToWindow = fit, state.zoom = zoom, state.panX = panX, state.panY = panY;
         const Placement p = ComputePlacement(state);
         EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}), want) << iw << "x" << ih;

@@ -12,7 +12,8 @@ static std::pair<HICON, DWORD> BigIcon() {
     ICONINFO info = {};
     GetIconInfo(icon, &info);
     Gdiplus::Bitmap bitmap(info.hbmColor, nullptr);
-    DeleteObject(info.hbmColor), DeleteObject(info.hbmMask);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
     return {icon, BitmapPixels(bitmap)[16 * 32 + 16] & 0xFFFFFF};
 }
 
@@ -109,7 +110,10 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     const auto run = [](int rounds) {
         for (int round = 0; round < rounds; ++round) {
             for (const int key : {VK_RIGHT, int('B'), VK_UP, VK_DOWN}) Press(key);
-            if (round % 50 == 0) Press(VK_RETURN), Press(VK_RETURN);
+            if (round % 50 == 0) {
+                Press(VK_RETURN);
+                Press(VK_RETURN);
+            }
         }
     };
     run(10);
