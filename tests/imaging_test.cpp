@@ -17,11 +17,13 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
         EXPECT_TRUE(IsEqualGUID(app.frameDimension, *dimension));
         EXPECT_EQ(app.frameDelaysMs, delaysMs);
     }
-    // A failure releases the picture but keeps the path and size of the one before.
+    // A failure releases the picture, leaves one frame, and keeps the path and size of the one
+    // before.
     EXPECT_FALSE(LoadImageFile(Fixture(L"not_an_image.png").c_str()));
     EXPECT_TRUE((!app.image || app.image->GetWidth() == 0) && app.frameDelaysMs.empty());
-    EXPECT_EQ(std::tuple(fs::path(app.currentPath), app.imageWidth, app.imageHeight),
-              std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16));
+    EXPECT_EQ(
+        std::tuple(fs::path(app.currentPath), app.imageWidth, app.imageHeight, app.frameCount),
+        std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16, 1));
 }
 
 // An 8-bit BMP declaring more than 4 GiB of pixels: Wine's decoder sizes the array in 32 bits

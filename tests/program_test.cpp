@@ -110,9 +110,9 @@ TEST(Program, OpensEachFileInAWindowOfItsOwnAndEndsWithCodeZero) {
     EXPECT_EQ(ExitCode(chosen.process), 0u);
 }
 
-// Asks the shell to delete the file on show and says yes, checking on the way that the shell
-// asks in a window the viewer owns, so in front of it, and once however often Delete is pressed.
-static void Delete(const Viewer& viewer, WORD modifier) {
+// Asks the shell to delete the file on show and answers, checking on the way that the shell asks
+// in a window the viewer owns, so in front of it, and once however often Delete is pressed.
+static void Delete(const Viewer& viewer, WORD modifier, int answer = IDYES) {
     Press(VK_DELETE, modifier);
     const HWND confirmation = viewer.Dialog();
     EXPECT_EQ(GetWindow(confirmation, GW_OWNER), viewer.window);
@@ -120,12 +120,13 @@ static void Delete(const Viewer& viewer, WORD modifier) {
     DWORD_PTR result;
     EXPECT_TRUE(
         SendMessageTimeoutW(viewer.window, WM_KEYDOWN, VK_DELETE, 0, SMTO_NORMAL, 3000, &result));
-    Answer(confirmation, IDYES);
+    Answer(confirmation, answer);
+    WaitFor([&] { return !IsWindow(confirmation); });
 }
 
 // The red picture starts at actual size, centred in the 128 x 128 minimum window on the system
-// colour; real keys and mouse reach it; each deletion shows the next picture, skipping what is
-// not one, and the last ends the viewer with code 1.
+// colour; real keys and mouse reach it; a declined deletion keeps it, each deletion shows the
+// next picture, skipping what is not one, and the last ends the viewer with code 1.
 TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
     TempFolder folder;
     // The shell keeps the recycle bin under XDG_DATA_HOME, a Unix path that the viewer inherits.
@@ -170,6 +171,8 @@ TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
     EXPECT_EQ(GetWindowLongW(viewer.window, GWL_STYLE), style);
     EXPECT_FALSE(GetWindowLongW(viewer.window, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
+    Delete(viewer, 0, IDNO);
+    EXPECT_TRUE(fs::exists(folder.path / a)) << "declined";
     Delete(viewer, 0);
     EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, b));
     EXPECT_TRUE(Becomes(at(64, 64), kGreen));
@@ -180,6 +183,11 @@ TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
     EXPECT_TRUE(fs::exists(bin / b));
     Press(VK_RETURN);
     ASSERT_TRUE(Becomes(at(0, 0), kBlack)) << "fullscreen";
+    Press(VK_RETURN, VK_MENU);  // properties: under Wine an error box, in front of the viewer
+    const HWND properties = viewer.Dialog();
+    EXPECT_EQ(GetWindow(properties, GW_OWNER), viewer.window);
+    Answer(properties, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(properties); }) && viewer.WaitForWindow());
     Delete(viewer, VK_SHIFT);
     EXPECT_EQ(ExitCode(viewer.process), 1u);
     EXPECT_FALSE(fs::exists(folder.path / c) || fs::exists(bin / c)) << "deleted for good";

@@ -26,6 +26,12 @@ void ShowLoadedImage() {
     if (!app.fullscreen) RefreshWindowIcons();
 }
 
+// Windows file names ignore letter case, and a file may be given by its short 8.3 name.
+bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
+    return CompareStringOrdinal(entry.cFileName, -1, name, -1, TRUE) == CSTR_EQUAL ||
+           CompareStringOrdinal(entry.cAlternateFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
 bool LoadEntry(int index) {
     wchar_t path[MAX_PATH];
     return JoinPath(app.folderPath, app.fileNames[index].c_str(), path) && LoadImageFile(path);
@@ -61,12 +67,18 @@ void BuildFolderList(const wchar_t* path) {
     WIN32_FIND_DATAW entry;
     const HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return;
+    int sameFile = -1;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (std::wcscmp(entry.cFileName, app.currentName) == 0) app.currentIndex = FileCount();
+        if (std::wcscmp(entry.cFileName, app.currentName) == 0) sameFile = FileCount();
+        if (sameFile < 0 && NamesSameFile(entry, app.currentName)) sameFile = FileCount();
         app.fileNames.emplace_back(entry.cFileName);
     } while (FindNextFileW(find, &entry));
     FindClose(find);
+    // The exact name wins, as a folder may tell letter case apart; the title shows the listed name.
+    if (sameFile < 0) return;
+    app.currentIndex = sameFile;
+    std::wcscpy(app.currentName, app.fileNames[sameFile].c_str());
 }
 
 // A loop, not recursion: a folder of any number of undecodable entries is walked in
@@ -85,6 +97,8 @@ void Navigate(int step) {
             return;
         }
         app.loadFailures += 1;
+        // The entry on show no longer loads: the walk goes on forward.
+        if (step == 0) step = +1;
     }
 }
 

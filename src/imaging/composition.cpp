@@ -36,10 +36,10 @@ bool CreateBackBuffer() {
     return app.backBuffer->GetLastStatus() == Gdiplus::Ok;
 }
 
-// Pixel formats without transparency: a picture in one of them hides what is under it.
+// Pixel formats without transparency that GDI+ draws: a picture in one of them hides what is
+// under it. Windows' GDI+ may refuse to draw 16-bit gray, which would leave the clear undone.
 bool IsOpaqueFormat(Gdiplus::PixelFormat format) {
     switch (format) {
-        case PixelFormat16bppGrayScale:
         case PixelFormat16bppRGB555:
         case PixelFormat16bppRGB565:
         case PixelFormat24bppRGB:

@@ -83,6 +83,7 @@ int DelayToMilliseconds(long hundredths) {
 bool LoadImageFile(const wchar_t* path) {
     ++app.imageLoads;
     app.image.reset();
+    app.frameCount = 1;
     app.frameDelaysMs = {};
     if (std::wcslen(path) >= MAX_PATH || DeclaresOversizedBitmap(path)) return false;
 

@@ -2,6 +2,5 @@
 #include "window/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    StartFromCommandLine();
-    return 0;
+    return StartFromCommandLine();
 }

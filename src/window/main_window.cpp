@@ -44,6 +44,18 @@ LRESULT AdoptWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The outer size of a window whose client area suits the picture on the monitor that holds
+// window (the primary one while there is none); a picture shown at actual size is not fitted.
+SIZE MeasureForMonitor(HWND window) {
+    const RECT monitor = MonitorRect(window);
+    const InitialSize size =
+        ComputeInitialSize(app.imageWidth, app.imageHeight, monitor.right - monitor.left,
+                           monitor.bottom - monitor.top);
+    app.fitToWindow = !size.actualSize;
+    return {size.clientWidth + 2 * GetSystemMetrics(SM_CXFRAME),
+            size.clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME)};
+}
+
 }  // namespace
 
 InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth, int screenHeight) {
@@ -58,23 +70,31 @@ InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth,
     return {std::max(width, kMinimumSide), std::max(height, kMinimumSide), actualSize};
 }
 
-void OpenMainWindow() {
+RECT MonitorRect(HWND window) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
+    return info.rcMonitor;
+}
+
+bool OpenMainWindow() {
     RegisterMainWindowClass();
-    const InitialSize size =
-        ComputeInitialSize(app.imageWidth, app.imageHeight, GetSystemMetrics(SM_CXSCREEN),
-                           GetSystemMetrics(SM_CYSCREEN));
-    if (size.actualSize) app.fitToWindow = false;
-    const int outerWidth = size.clientWidth + 2 * GetSystemMetrics(SM_CXFRAME);
-    const int outerHeight =
-        size.clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
+    SIZE outer = MeasureForMonitor(nullptr);
     app.window = CreateWindowExW(0, kClassName, app.currentName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, outerWidth, outerHeight, nullptr, nullptr,
+                                 CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
+    if (!app.window) return false;
+    // Measured again on the monitor the window opened on; on the primary one nothing changes.
+    outer = MeasureForMonitor(app.window);
+    SetWindowPos(app.window, nullptr, 0, 0, outer.cx, outer.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetFitMode(app.fitToWindow);
     ApplyBackgroundBrush();
     SyncAnimationTimer();
     RefreshWindowIcons();
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
+    return true;
 }
 
 void RunMessageLoop() {
@@ -85,9 +105,10 @@ void RunMessageLoop() {
     }
 }
 
-void CreateMainWindow() {
-    OpenMainWindow();
+bool CreateMainWindow() {
+    if (!OpenMainWindow()) return false;
     RunMessageLoop();
+    return true;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -11,9 +11,12 @@ struct InitialSize {
 };
 InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth, int screenHeight);
 
-// Registers the class, opens the window sized to the image and runs the message loop.
-void CreateMainWindow();
+// Registers the class, opens the window sized to the image and runs the message loop; false
+// when the window cannot be created.
+bool CreateMainWindow();
 // The window without its loop, so that tests can drive it message by message.
-void OpenMainWindow();
+bool OpenMainWindow();
+// The monitor that holds window, or the primary one for none.
+RECT MonitorRect(HWND window);
 void RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

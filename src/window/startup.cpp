@@ -45,29 +45,34 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
-void StartFromCommandLine() {
+int StartFromCommandLine() {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!arguments) return;
+    if (!arguments) return kCannotStart;
+    int code = 0;
     if (count < 2) {
         wchar_t path[MAX_PATH] = {};
-        if (AskForFile(path)) RunWithGdiplus(path);
-        return;
+        if (AskForFile(path)) code = RunWithGdiplus(path);
+    } else {
+        for (int i = 2; i < count; ++i) StartCopyForFile(arguments[i]);
+        code = RunWithGdiplus(arguments[1]);
     }
-    for (int i = 2; i < count; ++i) StartCopyForFile(arguments[i]);
-    RunWithGdiplus(arguments[1]);
+    LocalFree(arguments);
+    return code;
 }
 
-void RunWithGdiplus(const wchar_t* path) {
+int RunWithGdiplus(const wchar_t* path) {
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return kCannotStart;
+    int code = 0;
     if (LoadImageFile(path)) {
         BuildFolderList(path);
-        CreateMainWindow();
+        if (!CreateMainWindow()) code = kCannotStart;
     }
     // GDI+ objects must go before GDI+ itself.
     app.image.reset();
     app.backBuffer.reset();
     Gdiplus::GdiplusShutdown(token);
+    return code;
 }

@@ -1,10 +1,13 @@
 #pragma once
 #include <string>
 
+// The exit code of a start that could not finish: GDI+ or the window could not be had.
+constexpr int kCannotStart = 2;
+
 // Shows the first file named on the command line (or chosen in the Open dialog) and starts
-// one more copy of the program for every further file.
-void StartFromCommandLine();
-// GDI+ runs around loading, listing and the window's whole life.
-void RunWithGdiplus(const wchar_t* path);
+// one more copy of the program for every further file. Returns the exit code.
+int StartFromCommandLine();
+// GDI+ runs around loading, listing and the window's whole life. Returns the exit code.
+int RunWithGdiplus(const wchar_t* path);
 // One argument quoted so that the command-line splitter gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& argument);

@@ -7,13 +7,14 @@
 #include "core/navigation.h"
 #include "core/view_commands.h"
 #include "imaging/composition.h"
+#include "window/main_window.h"
 
 namespace {
 
 constexpr LONG kFramelessStyleMask = ~static_cast<LONG>(WS_CAPTION | WS_THICKFRAME);
 
 void EnterFullscreen() {
-    app.fitToWindow = true;
+    SetFitMode(true);
     ShowCursor(FALSE);
     app.savedBackgroundIndex = app.backgroundIndex;
     app.backgroundIndex = 0;
@@ -26,17 +27,20 @@ void EnterFullscreen() {
     app.savedWidth = outer.right - outer.left;
     app.savedHeight = outer.bottom - outer.top;
     SetWindowLongW(app.window, GWL_STYLE, app.savedStyle & kFramelessStyleMask);
-    SetWindowPos(app.window, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                 GetSystemMetrics(SM_CYSCREEN), SWP_FRAMECHANGED);
+    const RECT monitor = MonitorRect(app.window);
+    SetWindowPos(app.window, HWND_TOPMOST, monitor.left, monitor.top, monitor.right - monitor.left,
+                 monitor.bottom - monitor.top, SWP_FRAMECHANGED);
 }
 
-// The class brush keeps its colour until the background is next cycled.
+// The brush is the restored background's before the window changes size, since the size change
+// erases with it.
 void LeaveFullscreen() {
     ShowCursor(TRUE);
     app.backgroundIndex = app.savedBackgroundIndex;
+    ApplyBackgroundBrush();
     SetWindowLongW(app.window, GWL_STYLE, app.savedStyle);
-    SetWindowPos(app.window, HWND_NOTOPMOST, app.savedLeft, app.savedTop, app.savedWidth,
-                 app.savedHeight, SWP_FRAMECHANGED);
+    SetWindowPos(app.window, app.topmost ? HWND_TOPMOST : HWND_NOTOPMOST, app.savedLeft,
+                 app.savedTop, app.savedWidth, app.savedHeight, SWP_FRAMECHANGED);
     RefreshWindowIcons();
 }
 
@@ -80,7 +84,8 @@ void DeleteCurrentFile(bool permanently) {
         operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
         SHFileOperationW(&operation);
     }
-    Navigate(+1);
+    // Declined, refused, or never asked: the file is still there and stays on show.
+    Navigate(GetFileAttributesW(app.currentPath) == INVALID_FILE_ATTRIBUTES ? +1 : 0);
 }
 
 void ShowFileProperties() {
@@ -90,5 +95,7 @@ void ShowFileProperties() {
     info.lpVerb = L"properties";
     info.lpFile = app.currentPath;
     info.nShow = SW_SHOW;
+    // Owned by the window, so that it shows above a fullscreen (topmost) one.
+    info.hwnd = app.window;
     ShellExecuteExW(&info);
 }
