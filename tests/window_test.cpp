@@ -20,7 +20,9 @@ static std::pair<HICON, DWORD> BigIcon() {
 // The 16 x 16 animation, paused on frame 0, at actual size in the 128 x 128 minimum window.
 TEST(Window, KeysAndMouseReachTheirCommands) {
     TempFolder folder;
-    OpenViewerOn(folder.Copy(L"anim3_16x16.gif", L"only.gif"));
+    folder.Copy(L"anim3_16x16.gif", L"only.gif");
+    OpenViewerOn(folder.path / L"ONLY.GIF");  // named in other letter case: titled as listed
+    EXPECT_STREQ(app.currentName, L"only.gif");
     EXPECT_EQ(GetClassLongPtrW(app.window, GCLP_HCURSOR),
               LONG_PTR(LoadCursorW(nullptr, IDC_SIZEALL)));
     Press('A');
@@ -98,10 +100,12 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     folder.Copy(L"red_40x30.png", L"a.png");
     folder.Copy(L"anim3_16x16.gif", L"b.gif");
     folder.Copy(L"not_an_image.png", L"d.png");
-    folder.Copy(L"green_101x51.bmp", L"c.bmp");
-    // Named in other letter case, the file is found in the list and titled as listed there.
-    OpenViewerOn(folder.path / L"C.BMP");
-    EXPECT_STREQ(app.currentName, L"c.bmp");
+    // Named by its short name, the file is found in the list and titled as listed there.
+    wchar_t shortPath[MAX_PATH];
+    GetShortPathNameW(folder.Copy(L"green_101x51.bmp", L"c long name.bmp").c_str(), shortPath,
+                      MAX_PATH);
+    OpenViewerOn(shortPath);
+    EXPECT_STREQ(app.currentName, L"c long name.bmp");
     EXPECT_EQ(app.timerId, 0u);
     Press(VK_LEFT);
     EXPECT_NE(app.timerId, 0u) << "b.gif plays";
@@ -112,7 +116,7 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     Press(VK_RETURN);
     const HICON fullscreenIcon = BigIcon().first;
     Press(VK_LEFT);
-    EXPECT_EQ(app.timerId, 0u) << "c.bmp";
+    EXPECT_EQ(app.timerId, 0u) << "c long name.bmp";
     EXPECT_EQ(BigIcon().first, fullscreenIcon);
     Press(VK_RETURN);
     EXPECT_EQ(BigIcon().second, kGreen);
