@@ -17,10 +17,11 @@ static std::wstring Title(HWND window) {
     return std::wstring(title, GetWindowTextW(window, title, MAX_PATH));
 }
 
-// The exit code of a process, or STILL_ACTIVE after five seconds.
+// The exit code of a process, or STILL_ACTIVE after half a minute: the last deletion of the
+// deletion story walks past thousands of entries before the viewer ends.
 static DWORD ExitCode(HANDLE process) {
     DWORD code = STILL_ACTIVE;
-    WaitFor([&] { return GetExitCodeProcess(process, &code) && code != STILL_ACTIVE; });
+    WaitFor([&] { return GetExitCodeProcess(process, &code) && code != STILL_ACTIVE; }, 30000);
     return code;
 }
 
@@ -43,7 +44,7 @@ struct Viewer {
     }
     // Keys reach a window once it is active, some time after it shows.
     bool WaitForWindow() {
-        return WaitFor([&] { return (window = FindTopWindow(processId, L"Glim")); }) &&
+        return WaitFor([&] { return (window = FindTopWindow(processId, L"Glim")); }, 10000) &&
                WaitFor(
                    [&] { return SetForegroundWindow(window) && GetForegroundWindow() == window; });
     }
