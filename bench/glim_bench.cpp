@@ -193,16 +193,46 @@ void ReportPanSteps(const std::string& picture, const std::string& mode, double 
            "scaled draw of the uncovered strips + paint");
 }
 
-// Everything measured on the viewer's own window, in this process. The picture is opened in a
-// folder of two copies of it, so that each key press decodes and shows the other.
+const fs::path kFolderOfTwo = fs::temp_directory_path() / L"glim-bench";
+
+// A folder of two copies of the picture, so that each key press decodes and shows the other.
+// Returns the first.
+fs::path MakeFolderOfTwo(const fs::path& picturePath) {
+    fs::remove_all(kFolderOfTwo);
+    fs::create_directories(kFolderOfTwo);
+    const fs::path file = kFolderOfTwo / (L"a" + picturePath.extension().wstring());
+    fs::copy_file(picturePath, file);
+    fs::copy_file(picturePath, kFolderOfTwo / (L"b" + picturePath.extension().wstring()));
+    return file;
+}
+
+struct NextPicture {
+    double toPixels, whole;  // medians: key to pixels, and with title and icons
+};
+
+// The pixels are presented before the title and the icons change: key to pixels is the whole
+// command less what follows the present, timed again on the same picture.
+NextPicture NextPictureMs() {
+    std::vector<double> whole, toPixels;
+    for (int i = 0; i < runs; ++i) {
+        const double start = NowMs();
+        SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
+        GdiFlush();
+        whole.push_back(NowMs() - start);
+        const double after = NowMs();
+        SetWindowTitle(app.currentName);
+        RefreshWindowIcons();
+        toPixels.push_back(whole.back() - (NowMs() - after));
+    }
+    std::sort(whole.begin(), whole.end());
+    std::sort(toPixels.begin(), toPixels.end());
+    return {toPixels[runs / 2], whole[runs / 2]};
+}
+
+// Everything measured on the viewer's own window, in this process, in a folder of two copies.
 void MeasureViewer(const fs::path& picturePath) {
     const std::string picture = picturePath.filename().string();
-    const fs::path folder = fs::temp_directory_path() / L"glim-bench";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path file = folder / (L"a" + picturePath.extension().wstring());
-    fs::copy_file(picturePath, file);
-    fs::copy_file(picturePath, folder / (L"b" + picturePath.extension().wstring()));
+    const fs::path file = MakeFolderOfTwo(picturePath);
 
     const double decode = DecodeMs(file);
     Report(picture, "load", MedianMs([&] { LoadImageFile(file.c_str()); }), decode, "decode");
@@ -239,27 +269,33 @@ void MeasureViewer(const fs::path& picturePath) {
 
     SetFitMode(true);
     Refresh();
-    // The pixels are presented before the title and the icons change: key to pixels is the
-    // whole command less what follows the present, timed again on the same picture.
-    std::vector<double> whole, toPixels;
-    for (int i = 0; i < runs; ++i) {
-        const double start = NowMs();
-        SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
-        GdiFlush();
-        whole.push_back(NowMs() - start);
-        const double after = NowMs();
-        SetWindowTitle(app.currentName);
-        RefreshWindowIcons();
-        toPixels.push_back(whole.back() - (NowMs() - after));
-    }
-    std::sort(whole.begin(), whole.end());
-    std::sort(toPixels.begin(), toPixels.end());
-    Report(picture, "next picture, key to pixels", toPixels[runs / 2], decode + fitDraw + paint,
+    const NextPicture next = NextPictureMs();
+    Report(picture, "next picture, key to pixels", next.toPixels, decode + fitDraw + paint,
            "decode + scaled draw + paint");
-    Report(picture, "next picture, with title and icons", whole[runs / 2],
+    Report(picture, "next picture, with title and icons", next.whole,
            decode + fitDraw + paint + IconDrawsMs(), "decode + scaled draw + paint + icon draws");
     CloseViewer();
-    fs::remove_all(folder);
+    fs::remove_all(kFolderOfTwo);
+}
+
+// A photo tagged to be shown turned (orientation 6) beside the same photo untagged: loaded, and
+// shown fitted as the next picture of its folder.
+void MeasureTurnedPhoto(const fs::path& plain, const fs::path& turned) {
+    std::vector<double> load, next;
+    for (const fs::path& picturePath : {plain, turned}) {
+        const fs::path file = MakeFolderOfTwo(picturePath);
+        load.push_back(MedianMs([&] { LoadImageFile(file.c_str()); }));
+        OpenViewerOn(file);
+        SetFitMode(true);
+        Refresh();
+        next.push_back(NextPictureMs().whole);
+        CloseViewer();
+    }
+    const std::string picture = turned.filename().string();
+    Report(picture, "load, turned upright", load[1], load[0], "load of the photo untagged");
+    Report(picture, "next picture, turned upright", next[1], next[0],
+           "next picture of the photo untagged");
+    fs::remove_all(kFolderOfTwo);
 }
 
 // Reads the screen where the window's client centre is.
@@ -394,6 +430,7 @@ int wmain(int argc, wchar_t** argv) {
         MeasureViewer(folder / name);
         MeasureStart(folder / name, glim);
     }
+    MeasureTurnedPhoto(folder / L"photo-24mp.jpg", folder / L"photo-24mp-turned.jpg");
     Gdiplus::GdiplusShutdown(token);
     PrintTable();
     return 0;

@@ -58,16 +58,6 @@ struct Viewer {
     HWND window = nullptr;
 };
 
-// What the screen shows at a client position, whatever window covers it: 0xRRGGBB.
-static DWORD ScreenPixel(HWND window, int x, int y) {
-    POINT point = {x, y};
-    ClientToScreen(window, &point);
-    const HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, point.x, point.y);
-    ReleaseDC(nullptr, screen);
-    return GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
-}
-
 static void Answer(HWND dialog, int button) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
 }

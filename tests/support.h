@@ -107,3 +107,13 @@ inline std::vector<DWORD> BitmapPixels(Gdiplus::Bitmap& bitmap) {
     bitmap.UnlockBits(&data);
     return pixels;
 }
+
+// What the screen shows at a client position, whatever window covers it: 0xRRGGBB.
+inline DWORD ScreenPixel(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+}

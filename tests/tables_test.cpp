@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "core/geometry.h"
+#include "imaging/exif_orientation.h"
 #include "support.h"
 #include "window/startup.h"
 
@@ -38,4 +39,36 @@ TEST(Tables, QuotedArgumentsSurviveTheCommandLineSplitter) {
         EXPECT_EQ(parsed[1], argument);
         LocalFree(parsed);
     }
+}
+
+// The start of a photo tagged 6 (big-endian, as Pillow writes it) up to the end of its Exif
+// block, damaged byte by byte and cut short at every length, read where a read past the bytes
+// faults: the end of a page before one that allows no access.
+TEST(Tables, ExifOrientationIsReadWithinItsBytesOrNotAtAll) {
+    std::string photo(0x38, '\0');
+    std::ifstream(Fixture(L"corners_6.jpg"), std::ios::binary).read(photo.data(), photo.size());
+    auto* pages =
+        static_cast<unsigned char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old);
+    const auto read = [&](const std::string& bytes) {
+        std::copy(bytes.begin(), bytes.end(), pages + 4096 - bytes.size());
+        return ReadExifOrientation(pages + 4096 - bytes.size(), bytes.size());
+    };
+    EXPECT_EQ(read(photo), 6);
+    const std::pair<int, char> damages[] = {
+        {0x00, 0},      {0x14, 0},              // not a JPEG; not a marker
+        {0x17, 1},                              // a segment length that cannot count itself
+        {0x1E, 'I'},    {0x21, 43},             // byte order "IM"; not TIFF's 42
+        {0x22, '\xFF'},                         // the directory 4 GiB on
+        {0x29, 0x13},   {0x2B, 4},  {0x2F, 2},  // another tag; 32 bits; two values
+        {0x31, 0},      {0x31, 9},              // out of range
+    };
+    for (const auto& [offset, value] : damages) {
+        std::string damaged = photo;
+        damaged[offset] = value;
+        EXPECT_EQ(read(damaged), 0) << offset;
+    }
+    for (size_t size = 0; size < photo.size(); ++size) EXPECT_EQ(read(photo.substr(0, size)), 0);
+    VirtualFree(pages, 0, MEM_RELEASE);
 }

@@ -1,5 +1,6 @@
 // The real window in this process, driven through its window procedure.
 #include "core/animation.h"
+#include "core/geometry.h"
 #include "support.h"
 
 static void Press(WPARAM key, std::vector<BYTE> held = {}) {
@@ -134,4 +135,34 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     const int room = GdiRoom();
     run(300);
     EXPECT_LT(room - GdiRoom(), 20);
+}
+
+// A photo shows upright however the camera was held: its width, and its corners on screen
+// clockwise from the top left (as stored: Red, Green, White, Blue).
+TEST(Window, PhotosShowUprightAsTheirOrientationTagSays) {
+    const std::tuple<const wchar_t*, int, std::string> cases[] = {
+        {L"corners_1.jpg", 64, "RGWB"}, {L"corners_2.jpg", 64, "GRBW"},
+        {L"corners_3.jpg", 64, "WBRG"}, {L"corners_4.jpg", 64, "BWGR"},
+        {L"corners_5.jpg", 32, "RBWG"}, {L"corners_6.jpg", 32, "BRGW"},
+        {L"corners_7.jpg", 32, "WGRB"}, {L"corners_8.jpg", 32, "GWBR"},  // little-endian, 2nd entry
+        {L"corners_6.tif", 32, "BRGW"},  // the tag as the platform reports it
+    };
+    for (const auto& [name, width, corners] : cases) {
+        OpenViewerOn(Fixture(name));
+        EXPECT_EQ(app.imageWidth, width) << name;
+        const Placement p = ComputePlacement(app);
+        const auto seen = [&] {
+            std::string names;
+            for (const int corner : {0, 1, 2, 3}) {
+                const bool right = corner == 1 || corner == 2, bottom = corner >= 2;
+                // Each channel's top bit: red 4, green 2, blue 1.
+                const DWORD c = ScreenPixel(app.window, right ? p.x + p.width - 5 : p.x + 4,
+                                            bottom ? p.y + p.height - 5 : p.y + 4) >>
+                                7;
+                names += "?BG?R??W"[(c >> 14 & 4) | (c >> 7 & 2) | (c & 1)];
+            }
+            return names;
+        };
+        EXPECT_TRUE(Becomes(seen, corners)) << name;
+    }
 }

@@ -105,7 +105,12 @@ def rgba_large():
 
 
 def write_bench(out):
-    photo_24mp().save(os.path.join(out, "photo-24mp.jpg"), quality=90)
+    photo = photo_24mp()
+    photo.save(os.path.join(out, "photo-24mp.jpg"), quality=90)
+    # The same pixels, tagged to be shown turned a quarter clockwise.
+    exif = Image.Exif()
+    exif[0x0112] = 6
+    photo.save(os.path.join(out, "photo-24mp-turned.jpg"), quality=90, exif=exif)
     rgba_large().save(os.path.join(out, "rgba-large.png"), compress_level=1)
     frames = [f.resize((1280, 1280), Image.NEAREST) for f in animation_frames()]
     frames[0].save(os.path.join(out, "animated.gif"), save_all=True, append_images=frames[1:],

@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "imaging/exif_orientation.h"
 
 namespace {
 
 // Frames whose delay the file does not give show this long.
 constexpr int kMissingDelayMs = 100;
+
+constexpr DWORD kFileStartBytes = 256 * 1024;
 
 void ReadFrameDimension(Gdiplus::Image& image) {
     app.frameDimension = {};
@@ -24,37 +27,63 @@ void ReadFrameDimension(Gdiplus::Image& image) {
     }
 }
 
+// The value of the picture's property item id if it has one of the given type, else nothing.
+std::vector<BYTE> ReadPropertyValue(Gdiplus::Image& image, PROPID id, WORD type) {
+    const UINT size = image.GetPropertyItemSize(id);
+    if (size < sizeof(Gdiplus::PropertyItem)) return {};
+    std::vector<BYTE> buffer(size);
+    auto* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
+    if (image.GetPropertyItem(id, size, item) != Gdiplus::Ok || item->type != type) return {};
+    const BYTE* values = static_cast<const BYTE*>(item->value);
+    const BYTE* end = buffer.data() + size;
+    if (values < buffer.data() || values > end || item->length > size_t(end - values)) return {};
+    return std::vector<BYTE>(values, values + item->length);
+}
+
 // Fills one delay per frame; frames beyond what the delay item holds keep the default.
 void ReadFrameDelays(Gdiplus::Image& image) {
     app.frameDelaysMs.assign(app.frameCount, kMissingDelayMs);
-    const UINT size = image.GetPropertyItemSize(PropertyTagFrameDelay);
-    if (size < sizeof(Gdiplus::PropertyItem)) return;
-    std::vector<BYTE> buffer(size);
-    auto* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
-    if (image.GetPropertyItem(PropertyTagFrameDelay, size, item) != Gdiplus::Ok) return;
-    const BYTE* values = static_cast<const BYTE*>(item->value);
-    const BYTE* end = buffer.data() + size;
-    if (values < buffer.data() || values > end || item->length > size_t(end - values)) return;
-    const size_t count = std::min<size_t>(item->length / sizeof(INT32), app.frameCount);
+    const std::vector<BYTE> values =
+        ReadPropertyValue(image, PropertyTagFrameDelay, PropertyTagTypeLong);
+    const size_t count = std::min<size_t>(values.size() / sizeof(INT32), app.frameCount);
     for (size_t i = 0; i < count; ++i) {
         INT32 hundredths;
-        std::memcpy(&hundredths, values + i * sizeof(INT32), sizeof(INT32));
+        std::memcpy(&hundredths, values.data() + i * sizeof(INT32), sizeof(INT32));
         app.frameDelaysMs[i] = DelayToMilliseconds(hundredths);
     }
 }
 
+// The orientation the platform reports (for TIFF; for JPEG too on Windows), else the one the
+// JPEG's own Exif block records, which Wine's decoders do not report: 1 to 8, or 0.
+int RecordedOrientation(Gdiplus::Image& image, const std::vector<BYTE>& fileStart) {
+    const std::vector<BYTE> value =
+        ReadPropertyValue(image, PropertyTagOrientation, PropertyTagTypeShort);
+    if (value.size() < sizeof(WORD)) return ReadExifOrientation(fileStart.data(), fileStart.size());
+    WORD orientation;
+    std::memcpy(&orientation, value.data(), sizeof orientation);
+    return orientation <= 8 ? orientation : 0;
+}
+
+// What shows the picture upright for each orientation from 0 (none recorded) to 8: a turn, then
+// a mirror left to right. No type asks for both at once: Wine mirrors those before it turns, the
+// documentation turns first, and orientations 5 and 7 would swap on one platform or the other.
+struct UprightTurn {
+    Gdiplus::RotateFlipType turn;
+    bool mirror;
+};
+constexpr UprightTurn kUprightTurns[] = {
+    {Gdiplus::RotateNoneFlipNone, false}, {Gdiplus::RotateNoneFlipNone, false},
+    {Gdiplus::RotateNoneFlipX, false},    {Gdiplus::Rotate180FlipNone, false},
+    {Gdiplus::RotateNoneFlipY, false},    {Gdiplus::Rotate90FlipNone, true},
+    {Gdiplus::Rotate90FlipNone, false},   {Gdiplus::Rotate270FlipNone, true},
+    {Gdiplus::Rotate270FlipNone, false}};
+
 // Wine's decoders size an indexed BMP's pixel array in 32 bits: one declaring more (65536 x
 // 65536 at 8 bits, say) wraps to a small buffer that decoding then runs off, crashing the
 // process. No 32-bit process could hold such a picture, so it is refused before GDI+ reads it.
-bool DeclaresOversizedBitmap(const wchar_t* path) {
-    BYTE header[30];
-    DWORD read = 0;
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const BOOL ok = ReadFile(file, header, sizeof header, &read, nullptr);
-    CloseHandle(file);
-    if (!ok || read < sizeof header || header[0] != 'B' || header[1] != 'M') return false;
+bool DeclaresOversizedBitmap(const std::vector<BYTE>& fileStart) {
+    const BYTE* header = fileStart.data();
+    if (fileStart.size() < 30 || header[0] != 'B' || header[1] != 'M') return false;
     DWORD infoSize;
     INT32 width, height;
     WORD bitCount;
@@ -67,6 +96,20 @@ bool DeclaresOversizedBitmap(const wchar_t* path) {
     const unsigned long long rowBytes = (std::llabs(width) * bitCount + 31) / 32 * 4;
     const unsigned long long rows = std::llabs(height);
     return rows != 0 && rowBytes > UINT32_MAX / rows;
+}
+
+// Up to the file's first kFileStartBytes: room for a bitmap's headers, and for the segments of
+// a JPEG up to and with its Exif block, each at most 64 KiB.
+std::vector<BYTE> ReadFileStart(const wchar_t* path) {
+    std::vector<BYTE> bytes(kFileStartBytes);
+    DWORD read = 0;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    if (!ReadFile(file, bytes.data(), kFileStartBytes, &read, nullptr)) read = 0;
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
 }
 
 int ClampToInt(UINT value) {
@@ -85,7 +128,9 @@ bool LoadImageFile(const wchar_t* path) {
     app.image.reset();
     app.frameCount = 1;
     app.frameDelaysMs = {};
-    if (std::wcslen(path) >= MAX_PATH || DeclaresOversizedBitmap(path)) return false;
+    if (std::wcslen(path) >= MAX_PATH) return false;
+    const std::vector<BYTE> fileStart = ReadFileStart(path);
+    if (DeclaresOversizedBitmap(fileStart)) return false;
 
     app.image.reset(new Gdiplus::Image(path));
     if (app.image->GetLastStatus() != Gdiplus::Ok) return false;
@@ -95,6 +140,11 @@ bool LoadImageFile(const wchar_t* path) {
     // A failed count query yields 0; one frame keeps the frame index meaningful.
     app.frameCount = ClampToInt(std::max(1u, app.image->GetFrameCount(&app.frameDimension)));
     if (app.frameCount >= 2) ReadFrameDelays(*app.image);
+    // Turned once, before anything measures it. Turning a picture of several frames would turn
+    // only the frame on show, so those show as decoded.
+    const int orientation = app.frameCount == 1 ? RecordedOrientation(*app.image, fileStart) : 0;
+    if (orientation >= 2) app.image->RotateFlip(kUprightTurns[orientation].turn);
+    if (kUprightTurns[orientation].mirror) app.image->RotateFlip(Gdiplus::RotateNoneFlipX);
     app.imageWidth = ClampToInt(app.image->GetWidth());
     app.imageHeight = ClampToInt(app.image->GetHeight());
     return true;
