@@ -152,7 +152,7 @@ void SizeClientArea(int width, int height) {
 // Frames stay still: every figure is of one command, and a playing animation would keep the
 // message queue from ever running dry.
 void OpenViewerOn(const fs::path& file) {
-    LoadImageFile(file.c_str());
+    LoadImageFile(app, file.c_str());
     BuildFolderList(file.c_str());
     OpenMainWindow();
     app.animate = false;
@@ -235,14 +235,14 @@ void MeasureViewer(const fs::path& picturePath) {
     const fs::path file = MakeFolderOfTwo(picturePath);
 
     const double decode = DecodeMs(file);
-    Report(picture, "load", MedianMs([&] { LoadImageFile(file.c_str()); }), decode, "decode");
+    Report(picture, "load", MedianMs([&] { LoadImageFile(app, file.c_str()); }), decode, "decode");
 
     OpenViewerOn(file);
     SetFitMode(true);
     const double fitDraw = ScaledDrawMs();
     Report(picture, "first composition, fit",
-           MedianMs(ComposeBackBuffer, [&] { LoadImageFile(file.c_str()); }), fitDraw,
-           "scaled draw");
+           MedianMs([] { ComposeBackBuffer(app); }, [&] { LoadImageFile(app, file.c_str()); }),
+           fitDraw, "scaled draw");
     Refresh();
     const double paint = PaintBltMs();
     Report(picture, "present", MedianMs(Present), paint, "paint of a DIB section");
@@ -284,7 +284,7 @@ void MeasureTurnedPhoto(const fs::path& plain, const fs::path& turned) {
     std::vector<double> load, next;
     for (const fs::path& picturePath : {plain, turned}) {
         const fs::path file = MakeFolderOfTwo(picturePath);
-        load.push_back(MedianMs([&] { LoadImageFile(file.c_str()); }));
+        load.push_back(MedianMs([&] { LoadImageFile(app, file.c_str()); }));
         OpenViewerOn(file);
         SetFitMode(true);
         Refresh();

@@ -11,7 +11,7 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
         // Pages carry no delay item, so each shows for the default 100 ms.
         {L"pages2_16x16.tif", &Gdiplus::FrameDimensionPage, {16, 16, 2}, {100, 100}}};
     for (const auto& [name, dimension, sizeAndFrames, delaysMs] : cases) {
-        ASSERT_TRUE(LoadImageFile(Fixture(name).c_str()));
+        ASSERT_TRUE(LoadImageFile(app, Fixture(name).c_str()));
         EXPECT_EQ(std::vector<int>({app.imageWidth, app.imageHeight, app.frameCount}),
                   sizeAndFrames);
         EXPECT_TRUE(IsEqualGUID(app.frameDimension, *dimension));
@@ -19,7 +19,7 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
     }
     // A failure releases the picture, leaves one frame, and keeps the path and size of the one
     // before.
-    EXPECT_FALSE(LoadImageFile(Fixture(L"not_an_image.png").c_str()));
+    EXPECT_FALSE(LoadImageFile(app, Fixture(L"not_an_image.png").c_str()));
     EXPECT_TRUE((!app.image || app.image->GetWidth() == 0) && app.frameDelaysMs.empty());
     EXPECT_EQ(
         std::tuple(fs::path(app.currentPath), app.imageWidth, app.imageHeight, app.frameCount),
@@ -37,7 +37,7 @@ TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
         const std::string bytes = std::string(reinterpret_cast<const char*>(&file), sizeof file) +
                                   std::string(reinterpret_cast<const char*>(&info), sizeof info) +
                                   std::string(1024 + 64, '\0');
-        EXPECT_FALSE(LoadImageFile(folder.Add(L"huge.bmp", bytes).c_str())) << width;
+        EXPECT_FALSE(LoadImageFile(app, folder.Add(L"huge.bmp", bytes).c_str())) << width;
     }
 }
 
@@ -77,7 +77,7 @@ const std::pair<const char*, void (*)()> kSteps[] = {
     {"pan after it",            [] { app.panY -= 8; }},
     {"next frame",              [] { app.image->SelectActiveFrame(&app.frameDimension, ++app.currentFrame); }},
     {"pan on the frame",        [] { app.panY += 2; }},
-    {"another picture",         [] { LoadImageFile(Fixture(L"noise2_97x61.png").c_str()); }},
+    {"another picture",         [] { LoadImageFile(app, Fixture(L"noise2_97x61.png").c_str()); }},
     {"pan on it",               [] { app.panX += 1; }},
     {"picture gone",            [] { app.image.reset(); }},
     {"pan without a picture",   [] { app.panX += 8; }},
@@ -90,12 +90,12 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
         for (const SIZE client : {SIZE{151, 91}, SIZE{40, 30}, SIZE{1, 1}}) {
             for (const bool smooth : {true, false}) {
                 ResetApp();
-                ASSERT_TRUE(LoadImageFile(Fixture(picture).c_str()));
+                ASSERT_TRUE(LoadImageFile(app, Fixture(picture).c_str()));
                 app.clientWidth = client.cx, app.clientHeight = client.cy;
                 app.smoothScaling = smooth, app.backgroundIndex = smooth ? 1 : -1;
                 for (const auto& [what, apply] : kSteps) {
                     apply();
-                    ComposeBackBuffer();
+                    ComposeBackBuffer(app);
                     ASSERT_EQ(BitmapPixels(*app.backBuffer), ReferenceComposition())
                         << testing::PrintToString(std::wstring(picture)) << " in " << client.cx
                         << "x" << client.cy << (smooth ? " smooth" : " nearest") << ", " << what;

@@ -79,7 +79,7 @@ inline void ResetApp() {
 // Loads file and opens the real main window on it, as start-up does, without the loop.
 inline void OpenViewerOn(const fs::path& file) {
     ResetApp();
-    ASSERT_TRUE(LoadImageFile(file.c_str()));
+    ASSERT_TRUE(LoadImageFile(app, file.c_str()));
     BuildFolderList(file.c_str());
     OpenMainWindow();
     WaitFor([] { return true; });

@@ -20,7 +20,7 @@ void ShowLoadedImage() {
     app.currentFrame = 0;
     SyncAnimationTimer();
     std::wcscpy(app.currentName, app.fileNames[app.currentIndex].c_str());
-    ComposeBackBuffer();
+    ComposeBackBuffer(app);
     Present();
     SetWindowTitle(app.currentName);
     if (!app.fullscreen) RefreshWindowIcons();
@@ -34,7 +34,7 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
 
 bool LoadEntry(int index) {
     wchar_t path[MAX_PATH];
-    return JoinPath(app.folderPath, app.fileNames[index].c_str(), path) && LoadImageFile(path);
+    return JoinPath(app.folderPath, app.fileNames[index].c_str(), path) && LoadImageFile(app, path);
 }
 
 }  // namespace

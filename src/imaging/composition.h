@@ -1,11 +1,15 @@
 #pragma once
-#include "platform/platform.h"
+#include "core/app_state.h"
 
-// Rebuilds the client-sized back buffer: background, then the current frame in its placement.
-void ComposeBackBuffer();
+// Rebuilds state's client-sized back buffer: background, then the current frame in its
+// placement. Reads and writes nothing but state, so it composes on any thread.
+void ComposeBackBuffer(AppState& state);
 // Copies the back buffer unscaled onto the whole client area; validates the window.
 void Present();
 void Refresh();
 
-HICON MakeImageIcon(int size);
+// The picture drawn into a size x size icon; none for a null picture. Any thread.
+HICON MakeImageIcon(Gdiplus::Image* image, int size);
 void RefreshWindowIcons();
+// Gives the window these icons and destroys the ones it had.
+void InstallWindowIcons(HICON small, HICON big);

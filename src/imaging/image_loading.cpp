@@ -7,7 +7,6 @@
 #include <cwchar>
 #include <vector>
 
-#include "core/app_state.h"
 #include "imaging/exif_orientation.h"
 
 namespace {
@@ -17,13 +16,14 @@ constexpr int kMissingDelayMs = 100;
 
 constexpr DWORD kFileStartBytes = 256 * 1024;
 
-void ReadFrameDimension(Gdiplus::Image& image) {
-    app.frameDimension = {};
+void ReadFrameDimension(AppState& state) {
+    Gdiplus::Image& image = *state.image;
+    state.frameDimension = {};
     const UINT count = image.GetFrameDimensionsCount();
     if (count == 0) return;
     std::vector<GUID> dimensions(count);
     if (image.GetFrameDimensionsList(dimensions.data(), count) == Gdiplus::Ok) {
-        app.frameDimension = dimensions[0];
+        state.frameDimension = dimensions[0];
     }
 }
 
@@ -41,15 +41,15 @@ std::vector<BYTE> ReadPropertyValue(Gdiplus::Image& image, PROPID id, WORD type)
 }
 
 // Fills one delay per frame; frames beyond what the delay item holds keep the default.
-void ReadFrameDelays(Gdiplus::Image& image) {
-    app.frameDelaysMs.assign(app.frameCount, kMissingDelayMs);
+void ReadFrameDelays(AppState& state) {
+    state.frameDelaysMs.assign(state.frameCount, kMissingDelayMs);
     const std::vector<BYTE> values =
-        ReadPropertyValue(image, PropertyTagFrameDelay, PropertyTagTypeLong);
-    const size_t count = std::min<size_t>(values.size() / sizeof(INT32), app.frameCount);
+        ReadPropertyValue(*state.image, PropertyTagFrameDelay, PropertyTagTypeLong);
+    const size_t count = std::min<size_t>(values.size() / sizeof(INT32), state.frameCount);
     for (size_t i = 0; i < count; ++i) {
         INT32 hundredths;
         std::memcpy(&hundredths, values.data() + i * sizeof(INT32), sizeof(INT32));
-        app.frameDelaysMs[i] = DelayToMilliseconds(hundredths);
+        state.frameDelaysMs[i] = DelayToMilliseconds(hundredths);
     }
 }
 
@@ -123,29 +123,30 @@ int DelayToMilliseconds(long hundredths) {
     return static_cast<int>(std::clamp<long long>(ms, INT_MIN, INT_MAX));
 }
 
-bool LoadImageFile(const wchar_t* path) {
-    ++app.imageLoads;
-    app.image.reset();
-    app.frameCount = 1;
-    app.frameDelaysMs = {};
+bool LoadImageFile(AppState& state, const wchar_t* path) {
+    ++state.imageLoads;
+    state.image.reset();
+    state.frameCount = 1;
+    state.frameDelaysMs = {};
     if (std::wcslen(path) >= MAX_PATH) return false;
     const std::vector<BYTE> fileStart = ReadFileStart(path);
     if (DeclaresOversizedBitmap(fileStart)) return false;
 
-    app.image.reset(new Gdiplus::Image(path));
-    if (app.image->GetLastStatus() != Gdiplus::Ok) return false;
+    state.image.reset(new Gdiplus::Image(path));
+    if (state.image->GetLastStatus() != Gdiplus::Ok) return false;
 
-    std::wcscpy(app.currentPath, path);
-    ReadFrameDimension(*app.image);
+    std::wcscpy(state.currentPath, path);
+    ReadFrameDimension(state);
     // A failed count query yields 0; one frame keeps the frame index meaningful.
-    app.frameCount = ClampToInt(std::max(1u, app.image->GetFrameCount(&app.frameDimension)));
-    if (app.frameCount >= 2) ReadFrameDelays(*app.image);
+    state.frameCount = ClampToInt(std::max(1u, state.image->GetFrameCount(&state.frameDimension)));
+    if (state.frameCount >= 2) ReadFrameDelays(state);
     // Turned once, before anything measures it. Turning a picture of several frames would turn
     // only the frame on show, so those show as decoded.
-    const int orientation = app.frameCount == 1 ? RecordedOrientation(*app.image, fileStart) : 0;
-    if (orientation >= 2) app.image->RotateFlip(kUprightTurns[orientation].turn);
-    if (kUprightTurns[orientation].mirror) app.image->RotateFlip(Gdiplus::RotateNoneFlipX);
-    app.imageWidth = ClampToInt(app.image->GetWidth());
-    app.imageHeight = ClampToInt(app.image->GetHeight());
+    const int orientation =
+        state.frameCount == 1 ? RecordedOrientation(*state.image, fileStart) : 0;
+    if (orientation >= 2) state.image->RotateFlip(kUprightTurns[orientation].turn);
+    if (kUprightTurns[orientation].mirror) state.image->RotateFlip(Gdiplus::RotateNoneFlipX);
+    state.imageWidth = ClampToInt(state.image->GetWidth());
+    state.imageHeight = ClampToInt(state.image->GetHeight());
     return true;
 }

@@ -28,7 +28,7 @@ void ResizeClientArea(HWND window) {
     GetClientRect(window, &client);
     app.clientWidth = client.right;
     app.clientHeight = client.bottom;
-    ComposeBackBuffer();
+    ComposeBackBuffer(app);
 }
 
 // Background erasing is let through only while the fullscreen toggle reshapes the window.

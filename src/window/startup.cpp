@@ -66,7 +66,7 @@ int RunWithGdiplus(const wchar_t* path) {
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return kCannotStart;
     int code = 0;
-    if (LoadImageFile(path)) {
+    if (LoadImageFile(app, path)) {
         BuildFolderList(path);
         if (!CreateMainWindow()) code = kCannotStart;
     }
