@@ -104,3 +104,15 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
         }
     }
 }
+
+// A picture holds no file open: others may rename and delete it while it shows.
+TEST(Imaging, APictureHoldsNoFileOpen) {
+    TempFolder folder;
+    ResetApp();
+    ASSERT_TRUE(LoadImageFile(app, folder.Copy(L"red_40x30.png", L"a.png").c_str()));
+    fs::rename(folder.path / L"a.png", folder.path / L"b.png");
+    fs::remove(folder.path / L"b.png");
+    app.clientWidth = 40, app.clientHeight = 30;
+    ComposeBackBuffer(app);
+    EXPECT_EQ(BitmapPixels(*app.backBuffer)[40 * 30 - 1] & 0xFFFFFF, kRed);
+}

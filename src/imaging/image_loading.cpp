@@ -14,7 +14,8 @@ namespace {
 // Frames whose delay the file does not give show this long.
 constexpr int kMissingDelayMs = 100;
 
-constexpr DWORD kFileStartBytes = 256 * 1024;
+// No 32-bit process could hold the picture of a larger file.
+constexpr LONGLONG kLargestFileBytes = 1LL << 30;
 
 void ReadFrameDimension(AppState& state) {
     Gdiplus::Image& image = *state.image;
@@ -55,10 +56,10 @@ void ReadFrameDelays(AppState& state) {
 
 // The orientation the platform reports (for TIFF; for JPEG too on Windows), else the one the
 // JPEG's own Exif block records, which Wine's decoders do not report: 1 to 8, or 0.
-int RecordedOrientation(Gdiplus::Image& image, const std::vector<BYTE>& fileStart) {
+int RecordedOrientation(Gdiplus::Image& image, int exifOrientation) {
     const std::vector<BYTE> value =
         ReadPropertyValue(image, PropertyTagOrientation, PropertyTagTypeShort);
-    if (value.size() < sizeof(WORD)) return ReadExifOrientation(fileStart.data(), fileStart.size());
+    if (value.size() < sizeof(WORD)) return exifOrientation;
     WORD orientation;
     std::memcpy(&orientation, value.data(), sizeof orientation);
     return orientation <= 8 ? orientation : 0;
@@ -81,9 +82,8 @@ constexpr UprightTurn kUprightTurns[] = {
 // Wine's decoders size an indexed BMP's pixel array in 32 bits: one declaring more (65536 x
 // 65536 at 8 bits, say) wraps to a small buffer that decoding then runs off, crashing the
 // process. No 32-bit process could hold such a picture, so it is refused before GDI+ reads it.
-bool DeclaresOversizedBitmap(const std::vector<BYTE>& fileStart) {
-    const BYTE* header = fileStart.data();
-    if (fileStart.size() < 30 || header[0] != 'B' || header[1] != 'M') return false;
+bool DeclaresOversizedBitmap(const BYTE* header, DWORD size) {
+    if (size < 30 || header[0] != 'B' || header[1] != 'M') return false;
     DWORD infoSize;
     INT32 width, height;
     WORD bitCount;
@@ -98,18 +98,34 @@ bool DeclaresOversizedBitmap(const std::vector<BYTE>& fileStart) {
     return rows != 0 && rowBytes > UINT32_MAX / rows;
 }
 
-// Up to the file's first kFileStartBytes: room for a bitmap's headers, and for the segments of
-// a JPEG up to and with its Exif block, each at most 64 KiB.
-std::vector<BYTE> ReadFileStart(const wchar_t* path) {
-    std::vector<BYTE> bytes(kFileStartBytes);
-    DWORD read = 0;
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+// A file read whole into memory that a stream can own.
+struct FileInMemory {
+    HGLOBAL memory = nullptr;
+    DWORD size = 0;
+};
+
+// The file is closed again at once, so that other programs can rename, move or delete it while
+// its picture is on show. Null memory when it cannot be read whole.
+FileInMemory ReadWholeFile(const wchar_t* path) {
+    const HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
-    if (!ReadFile(file, bytes.data(), kFileStartBytes, &read, nullptr)) read = 0;
+    LARGE_INTEGER size = {};
+    FileInMemory whole;
+    if (GetFileSizeEx(file, &size) && size.QuadPart <= kLargestFileBytes) {
+        whole.size = static_cast<DWORD>(size.QuadPart);
+        whole.memory = GlobalAlloc(GMEM_MOVEABLE, std::max<DWORD>(whole.size, 1));
+    }
+    void* bytes = whole.memory ? GlobalLock(whole.memory) : nullptr;
+    DWORD read = 0;
+    const bool complete =
+        bytes && ReadFile(file, bytes, whole.size, &read, nullptr) && read == whole.size;
+    if (bytes) GlobalUnlock(whole.memory);
     CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
+    if (complete) return whole;
+    if (whole.memory) GlobalFree(whole.memory);
+    return {};
 }
 
 int ClampToInt(UINT value) {
@@ -129,10 +145,20 @@ bool LoadImageFile(AppState& state, const wchar_t* path) {
     state.frameCount = 1;
     state.frameDelaysMs = {};
     if (std::wcslen(path) >= MAX_PATH) return false;
-    const std::vector<BYTE> fileStart = ReadFileStart(path);
-    if (DeclaresOversizedBitmap(fileStart)) return false;
-
-    state.image.reset(new Gdiplus::Image(path));
+    const FileInMemory file = ReadWholeFile(path);
+    if (!file.memory) return false;
+    const auto* bytes = static_cast<const BYTE*>(GlobalLock(file.memory));
+    const bool oversized = DeclaresOversizedBitmap(bytes, file.size);
+    const int exifOrientation = ReadExifOrientation(bytes, file.size);
+    GlobalUnlock(file.memory);
+    IStream* stream = nullptr;
+    if (oversized || CreateStreamOnHGlobal(file.memory, TRUE, &stream) != S_OK) {
+        GlobalFree(file.memory);
+        return false;
+    }
+    // The picture holds the stream, and the stream the memory, for as long as it lives.
+    state.image.reset(new Gdiplus::Image(stream));
+    stream->Release();
     if (state.image->GetLastStatus() != Gdiplus::Ok) return false;
 
     std::wcscpy(state.currentPath, path);
@@ -143,7 +169,7 @@ bool LoadImageFile(AppState& state, const wchar_t* path) {
     // Turned once, before anything measures it. Turning a picture of several frames would turn
     // only the frame on show, so those show as decoded.
     const int orientation =
-        state.frameCount == 1 ? RecordedOrientation(*state.image, fileStart) : 0;
+        state.frameCount == 1 ? RecordedOrientation(*state.image, exifOrientation) : 0;
     if (orientation >= 2) state.image->RotateFlip(kUprightTurns[orientation].turn);
     if (kUprightTurns[orientation].mirror) state.image->RotateFlip(Gdiplus::RotateNoneFlipX);
     state.imageWidth = ClampToInt(state.image->GetWidth());
