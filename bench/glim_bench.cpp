@@ -17,6 +17,7 @@
 #include "core/view_commands.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
+#include "imaging/read_ahead.h"
 #include "window/main_window.h"
 // After the platform header, which brings in what it needs.
 #include <psapi.h>
@@ -161,6 +162,7 @@ void OpenViewerOn(const fs::path& file) {
 }
 
 void CloseViewer() {
+    StopReadAhead();
     DestroyWindow(app.window);
     PumpMessages();
     UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
@@ -431,6 +433,7 @@ int wmain(int argc, wchar_t** argv) {
         MeasureStart(folder / name, glim);
     }
     MeasureTurnedPhoto(folder / L"photo-24mp.jpg", folder / L"photo-24mp-turned.jpg");
+    StopReadAhead();
     Gdiplus::GdiplusShutdown(token);
     PrintTable();
     return 0;

@@ -9,6 +9,7 @@
 #include "core/app_state.h"
 #include "core/navigation.h"
 #include "imaging/image_loading.h"
+#include "imaging/read_ahead.h"
 #include "window/main_window.h"
 
 namespace fs = std::filesystem;
@@ -67,8 +68,10 @@ testing::AssertionResult Becomes(Read read, const T& want) {
            << "still " << testing::PrintToString(last) << ", want " << testing::PrintToString(want);
 }
 
-// Closes the window if one is open and puts the state back to its start values.
+// Closes the window if one is open, ends the worker, and puts the state back to its start
+// values.
 inline void ResetApp() {
+    StopReadAhead();
     if (app.window) DestroyWindow(app.window);
     // The class keeps the cursor and brush it was given; the next window starts afresh.
     UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));

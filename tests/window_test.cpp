@@ -1,21 +1,26 @@
 // The real window in this process, driven through its window procedure.
 #include "core/animation.h"
 #include "core/geometry.h"
+#include "imaging/composition.h"
 #include "support.h"
 
 static void Press(WPARAM key, std::vector<BYTE> held = {}) {
     SendToWindow(WM_KEYDOWN, key, 0, held);
 }
 
-// The window's big icon, and the colour at its centre.
-static std::pair<HICON, DWORD> BigIcon() {
-    const auto icon = reinterpret_cast<HICON>(SendMessageW(app.window, WM_GETICON, ICON_BIG, 0));
+static std::vector<DWORD> IconPixels(HICON icon) {
     ICONINFO info = {};
     GetIconInfo(icon, &info);
     Gdiplus::Bitmap bitmap(info.hbmColor, nullptr);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-    return {icon, BitmapPixels(bitmap)[16 * 32 + 16] & 0xFFFFFF};
+    return BitmapPixels(bitmap);
+}
+
+// The window's big icon, and the colour at its centre.
+static std::pair<HICON, DWORD> BigIcon() {
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(app.window, WM_GETICON, ICON_BIG, 0));
+    return {icon, IconPixels(icon)[16 * 32 + 16] & 0xFFFFFF};
 }
 
 // The 16 x 16 animation, paused on frame 0, at actual size in the 128 x 128 minimum window.
@@ -165,4 +170,60 @@ TEST(Window, PhotosShowUprightAsTheirOrientationTagSays) {
         };
         EXPECT_TRUE(Becomes(seen, corners)) << name;
     }
+}
+
+// The window after a press shows what loading and composing the picture in the view shows:
+// pixels, frames, title, icon.
+static void ExpectShowsAsLoaded(const fs::path& file) {
+    AppState loaded;
+    loaded.fitToWindow = app.fitToWindow, loaded.zoom = app.zoom;
+    loaded.panX = app.panX, loaded.panY = app.panY, loaded.backgroundIndex = app.backgroundIndex;
+    loaded.clientWidth = app.clientWidth, loaded.clientHeight = app.clientHeight;
+    ASSERT_TRUE(LoadImageFile(loaded, file.c_str()));
+    ComposeBackBuffer(loaded);
+    EXPECT_EQ(app.currentName, file.filename());
+    EXPECT_EQ(BitmapPixels(*app.backBuffer), BitmapPixels(*loaded.backBuffer)) << file;
+    EXPECT_EQ(std::tie(app.frameCount, app.frameDelaysMs, app.currentFrame),
+              std::tie(loaded.frameCount, loaded.frameDelaysMs, loaded.currentFrame));
+    const HICON icon = MakeImageIcon(loaded.image.get(), 32);
+    EXPECT_EQ(IconPixels(app.bigIcon), IconPixels(icon));
+    DestroyIcon(icon);
+    ReleaseBackBuffer(loaded);
+}
+
+// Read ahead, the next picture shows as a load would have shown it, in the view as it is at the
+// press. A file locked once read ahead still shows, so the press did not read it again; one that
+// changed or vanished since is seen as it is. Auto-repeats queued up count once.
+TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
+    TempFolder folder;
+    const fs::path a = folder.Copy(L"noise_97x61.png", L"a.png"),
+                   b = folder.Copy(L"noise_rgba_53x37.png", L"b.png");
+    folder.Copy(L"not_an_image.png", L"c.png");
+    const fs::path d = folder.Copy(L"anim3_16x16.gif", L"d.gif");
+    OpenViewerOn(a);
+    const auto pressRight = [](const fs::path& locked) {
+        WaitForReadAhead();
+        const HANDLE lock =
+            CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        Press(VK_RIGHT);
+        CloseHandle(lock);
+    };
+    pressRight(b);
+    ExpectShowsAsLoaded(b);
+    Press(VK_UP), Press('B');  // a view the read-ahead did not see
+    pressRight(d);
+    ExpectShowsAsLoaded(d);
+    WaitForReadAhead();
+    folder.Copy(L"red_40x30.png", L"a.png");
+    Press(VK_RIGHT);
+    ExpectShowsAsLoaded(a);
+    WaitForReadAhead();
+    fs::remove(b);
+    Press(VK_RIGHT);
+    ExpectShowsAsLoaded(d);
+    for (const LPARAM repeat : {1 << 30, 1 << 30, 1 << 30, 1 << 30, 0}) {
+        PostMessageW(app.window, WM_KEYDOWN, VK_RIGHT, repeat);
+    }
+    WaitFor([] { return true; });
+    EXPECT_EQ(app.currentName, d.filename()) << "four repeats as one, then a press: a, then d";
 }

@@ -45,6 +45,7 @@ struct AppState {
     std::vector<std::wstring> fileNames;
     int currentIndex = 0;
     int loadFailures = 0;
+    int travel = +1;  // the direction of the last step through the folder
 
     HWND window = nullptr;
     HDC windowDc = nullptr;

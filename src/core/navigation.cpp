@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
+#include "imaging/read_ahead.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ int FileCount() {
     return static_cast<int>(app.fileNames.size());
 }
 
+// The icons follow the title; none show in fullscreen, where there is no title bar.
 void ShowLoadedImage() {
     app.loadFailures = 0;
     app.currentFrame = 0;
@@ -23,7 +25,40 @@ void ShowLoadedImage() {
     ComposeBackBuffer(app);
     Present();
     SetWindowTitle(app.currentName);
-    if (!app.fullscreen) RefreshWindowIcons();
+}
+
+// The prepared picture takes the place of the one on show, as its load would have. Its back
+// buffer is composed again only where the view changed since.
+void AdoptPrepared(Prepared& prepared) {
+    AppState& picture = prepared.picture;
+    app.currentIndex = prepared.index;
+    app.image = std::move(picture.image);
+    ++app.imageLoads;
+    app.imageWidth = picture.imageWidth;
+    app.imageHeight = picture.imageHeight;
+    app.frameDimension = picture.frameDimension;
+    app.frameCount = picture.frameCount;
+    app.frameDelaysMs = std::move(picture.frameDelaysMs);
+    std::wcscpy(app.currentPath, picture.currentPath);
+    AdoptBackBuffer(app, picture);
+    app.composed.imageLoad = app.imageLoads;
+}
+
+// The press's picture was read ahead: it only has to be shown.
+bool ShowReadAhead(int step) {
+    const std::unique_ptr<Prepared> prepared = TakeReadAhead(step);
+    if (!prepared) return false;
+    AdoptPrepared(*prepared);
+    ShowLoadedImage();
+    if (!app.fullscreen) InstallWindowIcons(prepared->picture.smallIcon, prepared->picture.bigIcon);
+    if (app.fullscreen) DiscardPrepared(*prepared);
+    return true;
+}
+
+// Ends the process once the worker is done with GDI+.
+[[noreturn]] void EndWithNothingToShow() {
+    StopReadAhead();
+    std::exit(1);
 }
 
 // Windows file names ignore letter case, and a file may be given by its short 8.3 name.
@@ -35,6 +70,28 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
 bool LoadEntry(int index) {
     wchar_t path[MAX_PATH];
     return JoinPath(app.folderPath, app.fileNames[index].c_str(), path) && LoadImageFile(app, path);
+}
+
+// A loop, not recursion: a folder of any number of undecodable entries is walked in
+// constant stack.
+void ShowNextLoadable(int step) {
+    for (;;) {
+        if (app.loadFailures > FileCount()) EndWithNothingToShow();
+        if (FileCount() == 0) {
+            // Nothing to walk: keep the picture, unless it was just deleted.
+            if (!app.image) EndWithNothingToShow();
+            return;
+        }
+        app.currentIndex = WrapIndex(app.currentIndex + step, FileCount());
+        if (LoadEntry(app.currentIndex)) {
+            ShowLoadedImage();
+            if (!app.fullscreen) RefreshWindowIcons();
+            return;
+        }
+        app.loadFailures += 1;
+        // The entry on show no longer loads: the walk goes on forward.
+        if (step == 0) step = +1;
+    }
 }
 
 }  // namespace
@@ -81,25 +138,10 @@ void BuildFolderList(const wchar_t* path) {
     std::wcscpy(app.currentName, app.fileNames[sameFile].c_str());
 }
 
-// A loop, not recursion: a folder of any number of undecodable entries is walked in
-// constant stack.
 void Navigate(int step) {
-    for (;;) {
-        if (app.loadFailures > FileCount()) std::exit(1);
-        if (FileCount() == 0) {
-            // Nothing to walk: keep the picture, unless it was just deleted.
-            if (!app.image) std::exit(1);
-            return;
-        }
-        app.currentIndex = WrapIndex(app.currentIndex + step, FileCount());
-        if (LoadEntry(app.currentIndex)) {
-            ShowLoadedImage();
-            return;
-        }
-        app.loadFailures += 1;
-        // The entry on show no longer loads: the walk goes on forward.
-        if (step == 0) step = +1;
-    }
+    if (step != 0) app.travel = step;
+    if (step == 0 || !ShowReadAhead(step)) ShowNextLoadable(step);
+    StartReadAhead(app.travel);
 }
 
 void SetWindowTitle(const wchar_t* text) {

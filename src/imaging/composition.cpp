@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/geometry.h"
@@ -10,13 +11,6 @@
 using Gdiplus::Graphics;
 
 namespace {
-
-// The GDI+ bitmap goes first: it draws into the section's memory.
-void ReleaseBackBuffer(AppState& state) {
-    state.backBuffer.reset();
-    if (state.backBufferPixels) DeleteObject(state.backBufferPixels);
-    state.backBufferPixels = nullptr;
-}
 
 // A client-sized ARGB bitmap whose zeroed pixels, top row first, live in a DIB section: GDI+
 // draws into it as into a bitmap of its own, and presenting it is one GDI copy.
@@ -223,6 +217,20 @@ bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& r
 }
 
 }  // namespace
+
+// The GDI+ bitmap goes first: it draws into the section's memory.
+void ReleaseBackBuffer(AppState& state) {
+    state.backBuffer.reset();
+    if (state.backBufferPixels) DeleteObject(state.backBufferPixels);
+    state.backBufferPixels = nullptr;
+}
+
+void AdoptBackBuffer(AppState& to, AppState& from) {
+    ReleaseBackBuffer(to);
+    to.backBuffer = std::move(from.backBuffer);
+    to.backBufferPixels = std::exchange(from.backBufferPixels, nullptr);
+    to.composed = from.composed;
+}
 
 void ComposeBackBuffer(AppState& state) {
     const Placement rect = ComputePlacement(state);

@@ -4,6 +4,9 @@
 // Rebuilds state's client-sized back buffer: background, then the current frame in its
 // placement. Reads and writes nothing but state, so it composes on any thread.
 void ComposeBackBuffer(AppState& state);
+void ReleaseBackBuffer(AppState& state);
+// Gives to the back buffer that from composed, with the record of what it shows.
+void AdoptBackBuffer(AppState& to, AppState& from);
 // Copies the back buffer unscaled onto the whole client area; validates the window.
 void Present();
 void Refresh();

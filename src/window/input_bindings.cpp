@@ -105,6 +105,17 @@ bool IsDown(int key) {
     return GetKeyState(key) & 0x8000;
 }
 
+constexpr LPARAM kRepeatFlag = 1 << 30;  // the key was already down
+
+// An auto-repeated press whose next repeat is already waiting is passed over: a held key moves
+// on as fast as its commands finish, and stops once it is let go.
+bool IsOvertakenRepeat(WPARAM key, LPARAM flags) {
+    MSG next;
+    return (flags & kRepeatFlag) &&
+           PeekMessageW(&next, app.window, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
+           next.wParam == key && (next.lParam & kRepeatFlag);
+}
+
 }  // namespace
 
 Modifiers ReadModifiers() {
@@ -118,6 +129,10 @@ void DispatchKey(WPARAM key, Modifiers modifiers) {
             return;
         }
     }
+}
+
+void HandleKeyDown(WPARAM key, LPARAM flags) {
+    if (!IsOvertakenRepeat(key, flags)) DispatchKey(key, ReadModifiers());
 }
 
 void HandleSystemCharacter(WPARAM character) {

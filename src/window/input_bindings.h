@@ -11,6 +11,8 @@ struct Modifiers {
 Modifiers ReadModifiers();
 // Runs the command bound to a key; unbound keys do nothing.
 void DispatchKey(WPARAM key, Modifiers modifiers);
+// A key press as it arrives: auto-repeats that queue up while a command runs count as one.
+void HandleKeyDown(WPARAM key, LPARAM flags);
 // Alt+Enter opens the file's properties; every other system character is swallowed.
 void HandleSystemCharacter(WPARAM character);
 // Pans with the pointer while only the left button is down; always remembers the position.

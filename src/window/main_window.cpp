@@ -4,6 +4,7 @@
 #include "core/app_state.h"
 #include "core/view_commands.h"
 #include "imaging/composition.h"
+#include "imaging/read_ahead.h"
 #include "window/input_bindings.h"
 #include "window/window_modes.h"
 
@@ -94,6 +95,7 @@ bool OpenMainWindow() {
     RefreshWindowIcons();
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
+    StartReadAhead(app.travel);
     return true;
 }
 
@@ -108,6 +110,8 @@ void RunMessageLoop() {
 bool CreateMainWindow() {
     if (!OpenMainWindow()) return false;
     RunMessageLoop();
+    // Gone at once, while the worker may still finish what it is doing.
+    DestroyWindow(app.window);
     return true;
 }
 
@@ -127,7 +131,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PostQuitMessage(0);
             return 0;
         case WM_KEYDOWN:
-            DispatchKey(wParam, ReadModifiers());
+            HandleKeyDown(wParam, lParam);
             return 0;
         case WM_SYSCHAR:
             HandleSystemCharacter(wParam);

@@ -3,6 +3,7 @@
 #include "core/app_state.h"
 #include "core/navigation.h"
 #include "imaging/image_loading.h"
+#include "imaging/read_ahead.h"
 #include "window/main_window.h"
 
 namespace {
@@ -70,7 +71,8 @@ int RunWithGdiplus(const wchar_t* path) {
         BuildFolderList(path);
         if (!CreateMainWindow()) code = kCannotStart;
     }
-    // GDI+ objects must go before GDI+ itself.
+    // GDI+ objects must go before GDI+ itself, on every thread.
+    StopReadAhead();
     app.image.reset();
     app.backBuffer.reset();
     Gdiplus::GdiplusShutdown(token);

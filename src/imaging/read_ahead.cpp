@@ -1,0 +1,210 @@
+#include "imaging/read_ahead.h"
+
+#include <cwchar>
+
+#include "core/animation.h"
+#include "core/navigation.h"
+#include "imaging/composition.h"
+#include "imaging/image_loading.h"
+
+namespace {
+
+// The hand-over between the window's thread and the worker. It lives outside the state record,
+// which only the window's thread may touch; everything in it is guarded by `lock`.
+struct Worker {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    HANDLE thread = nullptr;
+    std::unique_ptr<Prepared> waiting;  // the next work, not begun
+    std::unique_ptr<Prepared> ready;    // finished work
+    bool busy = false;                  // work is going on for `running`
+    Prepared running;                   // where and which way it goes; no picture
+    bool cancelled = false;             // its result is not wanted
+    bool stopping = false;
+};
+Worker worker;
+
+struct Locked {
+    Locked() {
+        AcquireSRWLockExclusive(&worker.lock);
+    }
+    ~Locked() {
+        ReleaseSRWLockExclusive(&worker.lock);
+    }
+};
+
+void WaitForChange() {
+    SleepConditionVariableSRW(&worker.changed, &worker.lock, INFINITE, 0);
+}
+
+bool Wanted() {
+    Locked locked;
+    return !worker.cancelled && !worker.stopping;
+}
+
+FileStamp StampFile(int index, const wchar_t* path) {
+    FileStamp stamp;
+    stamp.index = index;
+    stamp.exists = path && GetFileAttributesExW(path, GetFileExInfoStandard, &stamp.data);
+    return stamp;
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+    return a.exists == b.exists &&
+           (!a.exists || (a.data.nFileSizeHigh == b.data.nFileSizeHigh &&
+                          a.data.nFileSizeLow == b.data.nFileSizeLow &&
+                          CompareFileTime(&a.data.ftLastWriteTime, &b.data.ftLastWriteTime) == 0));
+}
+
+// Tries the entries as Navigate would, stamping each before reading it: a file that changes
+// after its stamp differs at the press.
+void LoadNextEntry(Prepared& job) {
+    AppState& picture = job.picture;
+    const int count = static_cast<int>(picture.fileNames.size());
+    int index = job.from;
+    for (int tried = 0; tried < count && Wanted(); ++tried) {
+        index = WrapIndex(index + job.step, count);
+        wchar_t path[MAX_PATH];
+        const bool joined = JoinPath(picture.folderPath, picture.fileNames[index].c_str(), path);
+        job.looked.push_back(StampFile(index, joined ? path : nullptr));
+        if (joined && LoadImageFile(picture, path)) {
+            job.index = index;
+            return;
+        }
+    }
+}
+
+void Prepare(Prepared& job) {
+    LoadNextEntry(job);
+    AppState& picture = job.picture;
+    const long long pixels = static_cast<long long>(picture.imageWidth) * picture.imageHeight;
+    if (job.index < 0 || job.shownPixels + pixels > kReadAheadBudgetPixels || !Wanted()) {
+        job.index = -1;
+        picture.image.reset();
+        return;
+    }
+    ComposeBackBuffer(picture);
+    picture.smallIcon = MakeImageIcon(picture.image.get(), 16);
+    picture.bigIcon = MakeImageIcon(picture.image.get(), 32);
+}
+
+DWORD WINAPI RunWorker(void*) {
+    Locked locked;
+    for (;;) {
+        while (!worker.waiting && !worker.stopping) WaitForChange();
+        if (worker.stopping) return 0;
+        std::unique_ptr<Prepared> job = std::move(worker.waiting);
+        worker.busy = true;
+        worker.cancelled = false;
+        worker.running.from = job->from;
+        worker.running.step = job->step;
+        std::wcscpy(worker.running.picture.folderPath, job->picture.folderPath);
+        ReleaseSRWLockExclusive(&worker.lock);
+        Prepare(*job);
+        AcquireSRWLockExclusive(&worker.lock);
+        worker.busy = false;
+        if (worker.cancelled || worker.stopping) {
+            DiscardPrepared(*job);
+        } else {
+            worker.ready = std::move(job);
+        }
+        WakeAllConditionVariable(&worker.changed);
+    }
+}
+
+// Work for the same press from the same entry of the same folder.
+bool ForThisPress(const Prepared& prepared, int step) {
+    return prepared.from == app.currentIndex && prepared.step == step &&
+           std::wcscmp(prepared.picture.folderPath, app.folderPath) == 0;
+}
+
+bool StillAsLookedAt(const Prepared& prepared) {
+    for (const FileStamp& then : prepared.looked) {
+        wchar_t path[MAX_PATH];
+        const bool joined = JoinPath(app.folderPath, app.fileNames[then.index].c_str(), path);
+        if (!SameStamp(then, StampFile(then.index, joined ? path : nullptr))) return false;
+    }
+    return true;
+}
+
+// Drops what is finished or not begun, and has the running work's result dropped too.
+void DropAllWork() {
+    if (worker.ready) DiscardPrepared(*worker.ready);
+    worker.ready.reset();
+    worker.waiting.reset();
+    worker.cancelled = worker.busy;
+}
+
+// A copy of what the worker reads from the state record: the folder and the view.
+void CopyFolderAndView(AppState& copy) {
+    std::wcscpy(copy.folderPath, app.folderPath);
+    copy.fileNames = app.fileNames;
+    copy.smoothScaling = app.smoothScaling;
+    copy.backgroundIndex = app.backgroundIndex;
+    copy.zoom = app.zoom;
+    copy.fitToWindow = app.fitToWindow;
+    copy.panX = app.panX;
+    copy.panY = app.panY;
+    copy.clientWidth = app.clientWidth;
+    copy.clientHeight = app.clientHeight;
+}
+
+}  // namespace
+
+void StartReadAhead(int step) {
+    auto job = std::make_unique<Prepared>();
+    job->from = app.currentIndex;
+    job->step = step;
+    job->shownPixels = static_cast<long long>(app.imageWidth) * app.imageHeight;
+    Locked locked;
+    DropAllWork();
+    if (app.fileNames.empty() || job->shownPixels > kReadAheadBudgetPixels) return;
+    CopyFolderAndView(job->picture);
+    worker.waiting = std::move(job);
+    if (!worker.thread) worker.thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);
+    WakeAllConditionVariable(&worker.changed);
+}
+
+std::unique_ptr<Prepared> TakeReadAhead(int step) {
+    std::unique_ptr<Prepared> taken;
+    {
+        Locked locked;
+        while (worker.busy && !worker.cancelled && ForThisPress(worker.running, step)) {
+            WaitForChange();
+        }
+        if (worker.ready && ForThisPress(*worker.ready, step)) taken = std::move(worker.ready);
+        DropAllWork();
+    }
+    if (taken && (taken->index < 0 || !StillAsLookedAt(*taken))) {
+        DiscardPrepared(*taken);
+        taken.reset();
+    }
+    return taken;
+}
+
+void WaitForReadAhead() {
+    Locked locked;
+    while (worker.busy || worker.waiting) WaitForChange();
+}
+
+void StopReadAhead() {
+    {
+        Locked locked;
+        DropAllWork();
+        worker.stopping = true;
+        WakeAllConditionVariable(&worker.changed);
+    }
+    if (worker.thread) WaitForSingleObject(worker.thread, INFINITE);
+    if (worker.thread) CloseHandle(worker.thread);
+    worker.thread = nullptr;
+    worker.stopping = false;
+}
+
+void DiscardPrepared(Prepared& prepared) {
+    AppState& picture = prepared.picture;
+    picture.image.reset();
+    ReleaseBackBuffer(picture);
+    if (picture.smallIcon) DestroyIcon(picture.smallIcon);
+    if (picture.bigIcon) DestroyIcon(picture.bigIcon);
+    picture.smallIcon = picture.bigIcon = nullptr;
+}
