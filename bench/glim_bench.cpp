@@ -213,22 +213,70 @@ struct NextPicture {
 };
 
 // The pixels are presented before the title and the icons change: key to pixels is the whole
-// command less what follows the present, timed again on the same picture.
-NextPicture NextPictureMs() {
+// command less what follows the present, timed again on the same picture. The press takes the
+// picture read ahead, whose icons were made with it; with readAheadDone it is pressed once the
+// read-ahead is done, else at once after the picture before arrived.
+NextPicture NextPictureMs(bool readAheadDone) {
     std::vector<double> whole, toPixels;
     for (int i = 0; i < runs; ++i) {
+        if (readAheadDone) WaitForReadAhead();
         const double start = NowMs();
         SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
         whole.push_back(NowMs() - start);
+        const HICON small = MakeImageIcon(app.image.get(), 16);
+        const HICON big = MakeImageIcon(app.image.get(), 32);
         const double after = NowMs();
         SetWindowTitle(app.currentName);
-        RefreshWindowIcons();
+        InstallWindowIcons(small, big);
         toPixels.push_back(whole.back() - (NowMs() - after));
     }
     std::sort(whole.begin(), whole.end());
     std::sort(toPixels.begin(), toPixels.end());
     return {toPixels[runs / 2], whole[runs / 2]};
+}
+
+// The keyboard's auto-repeat, from a thread of its own: Right held for kHeldMs at the usual 30
+// presses a second, each marked as a repeat. Returns when the key was let go.
+constexpr double kHeldMs = 5000;
+double holdingStarted = 0, letGo = 0;
+
+DWORD WINAPI HoldRight(void* window) {
+    for (holdingStarted = NowMs(); NowMs() - holdingStarted < kHeldMs; Sleep(33)) {
+        PostMessageW(static_cast<HWND>(window), WM_KEYDOWN, VK_RIGHT, 1 << 30 | 1);
+    }
+    letGo = NowMs();
+    return 0;
+}
+
+// Right held over the folder: how long each picture took while it was held, and how long the
+// viewer went on changing pictures after it was let go.
+void ReportHeldKey(const std::string& picture, double pictureMs) {
+    WaitForReadAhead();
+    const HANDLE holder = CreateThread(nullptr, 0, HoldRight, app.window, 0, nullptr);
+    int changes = 0;
+    double lastChange = 0;
+    // Until the key is let go, and then until nothing has changed for the time of two pictures.
+    for (;;) {
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            const int before = app.currentIndex;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+            if (app.currentIndex != before) {
+                ++changes;
+                lastChange = NowMs();
+            }
+        } else if (WaitForSingleObject(holder, 1) == WAIT_OBJECT_0 &&
+                   NowMs() - std::max(letGo, lastChange) > 2 * pictureMs) {
+            break;
+        }
+    }
+    CloseHandle(holder);
+    Report(picture, "held Right 5 s, each picture", (letGo - holdingStarted) / std::max(changes, 1),
+           pictureMs, "decode + scaled draw + paint + icon draws");
+    Report(picture, "held Right 5 s, let go to last change", std::max(0.0, lastChange - letGo),
+           pictureMs, "decode + scaled draw + paint + icon draws");
 }
 
 // Everything measured on the viewer's own window, in this process, in a folder of two copies.
@@ -271,11 +319,18 @@ void MeasureViewer(const fs::path& picturePath) {
 
     SetFitMode(true);
     Refresh();
-    const NextPicture next = NextPictureMs();
-    Report(picture, "next picture, key to pixels", next.toPixels, decode + fitDraw + paint,
+    const double icons = IconDrawsMs();
+    const NextPicture next = NextPictureMs(false);
+    Report(picture, "next picture at once, key to pixels", next.toPixels, decode + fitDraw + paint,
            "decode + scaled draw + paint");
-    Report(picture, "next picture, with title and icons", next.whole,
-           decode + fitDraw + paint + IconDrawsMs(), "decode + scaled draw + paint + icon draws");
+    Report(picture, "next picture at once, with title and icons", next.whole,
+           decode + fitDraw + paint + icons, "decode + scaled draw + paint + icon draws");
+    const NextPicture readAhead = NextPictureMs(true);
+    Report(picture, "next picture read ahead, key to pixels", readAhead.toPixels, paint,
+           "paint of a DIB section");
+    Report(picture, "next picture read ahead, with title and icons", readAhead.whole, paint,
+           "paint of a DIB section");
+    ReportHeldKey(picture, decode + fitDraw + paint + icons);
     CloseViewer();
     fs::remove_all(kFolderOfTwo);
 }
@@ -290,7 +345,7 @@ void MeasureTurnedPhoto(const fs::path& plain, const fs::path& turned) {
         OpenViewerOn(file);
         SetFitMode(true);
         Refresh();
-        next.push_back(NextPictureMs().whole);
+        next.push_back(NextPictureMs(false).whole);
         CloseViewer();
     }
     const std::string picture = turned.filename().string();
@@ -319,7 +374,8 @@ struct Started {
 };
 
 // From starting the process to its window showing pixels other than the empty screen's.
-Started TimeStart(std::wstring commandLine, const wchar_t* className) {
+// The peak memory is read settleMs after the pixels showed.
+Started TimeStart(std::wstring commandLine, const wchar_t* className, int settleMs = 0) {
     const double start = NowMs();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -337,6 +393,7 @@ Started TimeStart(std::wstring commandLine, const wchar_t* className) {
         },
         20000);
     started.ms = shown ? NowMs() - start : 0;
+    Sleep(settleMs);
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
     if (GetProcessMemoryInfo(process.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
@@ -356,15 +413,18 @@ std::wstring Quoted(const fs::path& path) {
     return L"\"" + path.wstring() + L"\"";
 }
 
-void MeasureStart(const fs::path& file, const fs::path& glim) {
-    const std::string picture = file.filename().string();
+// Started in a folder of two copies, so that the peak memory, read once the read-ahead has had
+// time to finish, holds the picture on show and the one prepared.
+void MeasureStart(const fs::path& picturePath, const fs::path& glim) {
+    const std::string picture = picturePath.filename().string();
+    const fs::path file = MakeFolderOfTwo(picturePath);
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::vector<double> plain, viewer;
     Started last;
     for (int i = 0; i < runs; ++i) {
         plain.push_back(TimeStart(Quoted(self) + L" --plain-window", L"GlimBenchPlain").ms);
-        last = TimeStart(Quoted(glim) + L" " + Quoted(file), L"Glim");
+        last = TimeStart(Quoted(glim) + L" " + Quoted(file), L"Glim", i == runs - 1 ? 6000 : 0);
         viewer.push_back(last.ms);
     }
     std::sort(plain.begin(), plain.end());
@@ -372,6 +432,7 @@ void MeasureStart(const fs::path& file, const fs::path& glim) {
     OpenViewerOn(file);
     const double work = DecodeMs(file) + ScaledDrawMs();
     CloseViewer();
+    fs::remove_all(kFolderOfTwo);
     Report(picture, "start to first picture", viewer[runs / 2], plain[runs / 2] + work,
            "window start + decode + scaled draw");
     peaks.push_back({picture, last.peakPrivateBytes / 1048576.0, last.peakWorkingSet / 1048576.0});
@@ -385,7 +446,9 @@ void PrintTable() {
                     row.operation.c_str(), row.ms, row.floorMs, row.floor,
                     row.floorMs > 0 ? row.ms / row.floorMs : 0.0);
     }
-    std::printf("\n| picture | glim.exe peak private MB | peak working set MB |\n");
+    std::printf(
+        "\n| picture, 6 s after start in a folder of two | glim.exe peak private MB | "
+        "peak working set MB |\n");
     std::printf("|---|---:|---:|\n");
     for (const Peak& peak : peaks) {
         std::printf("| %s | %.1f | %.1f |\n", peak.picture.c_str(), peak.privateMb,

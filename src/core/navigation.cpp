@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "core/animation.h"
 #include "core/app_state.h"
@@ -28,11 +29,12 @@ void ShowLoadedImage() {
 }
 
 // The prepared picture takes the place of the one on show, as its load would have. Its back
-// buffer is composed again only where the view changed since.
-void AdoptPrepared(Prepared& prepared) {
+// buffer is composed again only where the view changed since. Releasing a large picture takes
+// milliseconds, so the one replaced is handed back instead.
+void AdoptPrepared(Prepared& prepared, std::unique_ptr<Gdiplus::Image>& replaced) {
     AppState& picture = prepared.picture;
     app.currentIndex = prepared.index;
-    app.image = std::move(picture.image);
+    replaced = std::exchange(app.image, std::move(picture.image));
     ++app.imageLoads;
     app.imageWidth = picture.imageWidth;
     app.imageHeight = picture.imageHeight;
@@ -45,10 +47,10 @@ void AdoptPrepared(Prepared& prepared) {
 }
 
 // The press's picture was read ahead: it only has to be shown.
-bool ShowReadAhead(int step) {
+bool ShowReadAhead(int step, std::unique_ptr<Gdiplus::Image>& replaced) {
     const std::unique_ptr<Prepared> prepared = TakeReadAhead(step);
     if (!prepared) return false;
-    AdoptPrepared(*prepared);
+    AdoptPrepared(*prepared, replaced);
     ShowLoadedImage();
     if (!app.fullscreen) InstallWindowIcons(prepared->picture.smallIcon, prepared->picture.bigIcon);
     if (app.fullscreen) DiscardPrepared(*prepared);
@@ -140,8 +142,9 @@ void BuildFolderList(const wchar_t* path) {
 
 void Navigate(int step) {
     if (step != 0) app.travel = step;
-    if (step == 0 || !ShowReadAhead(step)) ShowNextLoadable(step);
-    StartReadAhead(app.travel);
+    std::unique_ptr<Gdiplus::Image> replaced;
+    if (step == 0 || !ShowReadAhead(step, replaced)) ShowNextLoadable(step);
+    StartReadAhead(app.travel, std::move(replaced));
 }
 
 void SetWindowTitle(const wchar_t* text) {

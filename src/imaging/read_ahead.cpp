@@ -75,6 +75,7 @@ void LoadNextEntry(Prepared& job) {
 }
 
 void Prepare(Prepared& job) {
+    job.retired.reset();
     LoadNextEntry(job);
     AppState& picture = job.picture;
     const long long pixels = static_cast<long long>(picture.imageWidth) * picture.imageHeight;
@@ -151,8 +152,9 @@ void CopyFolderAndView(AppState& copy) {
 
 }  // namespace
 
-void StartReadAhead(int step) {
+void StartReadAhead(int step, std::unique_ptr<Gdiplus::Image> retired) {
     auto job = std::make_unique<Prepared>();
+    job->retired = std::move(retired);
     job->from = app.currentIndex;
     job->step = step;
     job->shownPixels = static_cast<long long>(app.imageWidth) * app.imageHeight;
@@ -184,7 +186,7 @@ std::unique_ptr<Prepared> TakeReadAhead(int step) {
 
 void WaitForReadAhead() {
     Locked locked;
-    while (worker.busy || worker.waiting) WaitForChange();
+    while (worker.thread && (worker.busy || worker.waiting)) WaitForChange();
 }
 
 void StopReadAhead() {

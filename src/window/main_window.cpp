@@ -95,7 +95,7 @@ bool OpenMainWindow() {
     RefreshWindowIcons();
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
-    StartReadAhead(app.travel);
+    StartReadAhead(app.travel, nullptr);
     return true;
 }
 
