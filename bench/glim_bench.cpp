@@ -245,6 +245,7 @@ DWORD WINAPI HoldRight(void* window) {
     for (holdingStarted = NowMs(); NowMs() - holdingStarted < kHeldMs; Sleep(33)) {
         PostMessageW(static_cast<HWND>(window), WM_KEYDOWN, VK_RIGHT, 1 << 30 | 1);
     }
+    PostMessageW(static_cast<HWND>(window), WM_KEYUP, VK_RIGHT, 3 << 30 | 1);
     letGo = NowMs();
     return 0;
 }

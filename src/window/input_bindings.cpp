@@ -107,13 +107,14 @@ bool IsDown(int key) {
 
 constexpr LPARAM kRepeatFlag = 1 << 30;  // the key was already down
 
-// An auto-repeated press whose next repeat is already waiting is passed over: a held key moves
-// on as fast as its commands finish, and stops once it is let go.
+// An auto-repeated press is passed over when the key's next message already waits: a further
+// repeat, or the key let go. A held key moves on as fast as its commands finish, and stops as
+// soon as it is let go.
 bool IsOvertakenRepeat(WPARAM key, LPARAM flags) {
     MSG next;
     return (flags & kRepeatFlag) &&
-           PeekMessageW(&next, app.window, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
-           next.wParam == key && (next.lParam & kRepeatFlag);
+           PeekMessageW(&next, app.window, WM_KEYDOWN, WM_KEYUP, PM_NOREMOVE) &&
+           next.wParam == key && (next.message == WM_KEYUP || (next.lParam & kRepeatFlag));
 }
 
 }  // namespace
