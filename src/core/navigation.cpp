@@ -17,7 +17,7 @@ int FileCount() {
     return static_cast<int>(app.fileNames.size());
 }
 
-// The icons follow the title; none show in fullscreen, where there is no title bar.
+// The icons follow, made by the caller; none show in fullscreen, where there is no title bar.
 void ShowLoadedImage() {
     app.loadFailures = 0;
     app.currentFrame = 0;
@@ -52,8 +52,11 @@ bool ShowReadAhead(int step, std::unique_ptr<Gdiplus::Image>& replaced) {
     if (!prepared) return false;
     AdoptPrepared(*prepared, replaced);
     ShowLoadedImage();
-    if (!app.fullscreen) InstallWindowIcons(prepared->picture.smallIcon, prepared->picture.bigIcon);
-    if (app.fullscreen) DiscardPrepared(*prepared);
+    if (app.fullscreen) {
+        DiscardPrepared(*prepared);
+    } else {
+        InstallWindowIcons(prepared->picture.smallIcon, prepared->picture.bigIcon);
+    }
     return true;
 }
 

@@ -3,8 +3,9 @@
 // Lists the folder of path (just loaded) once; the list is never re-read.
 void BuildFolderList(const wchar_t* path);
 // Shows the next loadable entry in direction step (+1 or -1, or 0 for the entry on show anew),
-// wrapping at both ends and skipping what does not decode. Ends the process with code 1 when
-// nothing loads.
+// wrapping at both ends and skipping what does not decode: the one read ahead when there is one,
+// and then reads ahead in the direction of travel. Ends the process with code 1 when nothing
+// loads.
 void Navigate(int step);
 void SetWindowTitle(const wchar_t* text);
 
