@@ -212,14 +212,19 @@ struct NextPicture {
     double toPixels, whole;  // medians: key to pixels, and with title and icons
 };
 
+// When the next press comes: with the worker stopped first, so that the press decodes on the
+// window's thread as it would without read-ahead; at once after the picture before arrived, while
+// the worker prepares it; or once the worker is done.
+enum Press { kWithoutReadAhead, kAtOnce, kReadAheadDone };
+
 // The pixels are presented before the title and the icons change: key to pixels is the whole
-// command less what follows the present, timed again on the same picture. The press takes the
-// picture read ahead, whose icons were made with it; with readAheadDone it is pressed once the
-// read-ahead is done, else at once after the picture before arrived.
-NextPicture NextPictureMs(bool readAheadDone) {
+// command less what follows the present, timed again on the same picture. A press without
+// read-ahead draws the icons; one that takes the picture read ahead installs those made with it.
+NextPicture NextPictureMs(Press when) {
     std::vector<double> whole, toPixels;
     for (int i = 0; i < runs; ++i) {
-        if (readAheadDone) WaitForReadAhead();
+        if (when == kWithoutReadAhead) StopReadAhead();
+        if (when == kReadAheadDone) WaitForReadAhead();
         const double start = NowMs();
         SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
@@ -228,7 +233,13 @@ NextPicture NextPictureMs(bool readAheadDone) {
         const HICON big = MakeImageIcon(app.image.get(), 32);
         const double after = NowMs();
         SetWindowTitle(app.currentName);
-        InstallWindowIcons(small, big);
+        if (when == kWithoutReadAhead) {
+            DestroyIcon(small);
+            DestroyIcon(big);
+            RefreshWindowIcons();
+        } else {
+            InstallWindowIcons(small, big);
+        }
         toPixels.push_back(whole.back() - (NowMs() - after));
     }
     std::sort(whole.begin(), whole.end());
@@ -321,12 +332,15 @@ void MeasureViewer(const fs::path& picturePath) {
     SetFitMode(true);
     Refresh();
     const double icons = IconDrawsMs();
-    const NextPicture next = NextPictureMs(false);
-    Report(picture, "next picture at once, key to pixels", next.toPixels, decode + fitDraw + paint,
-           "decode + scaled draw + paint");
-    Report(picture, "next picture at once, with title and icons", next.whole,
+    const NextPicture without = NextPictureMs(kWithoutReadAhead);
+    Report(picture, "next picture without read-ahead, key to pixels", without.toPixels,
+           decode + fitDraw + paint, "decode + scaled draw + paint");
+    Report(picture, "next picture without read-ahead, with title and icons", without.whole,
            decode + fitDraw + paint + icons, "decode + scaled draw + paint + icon draws");
-    const NextPicture readAhead = NextPictureMs(true);
+    const NextPicture atOnce = NextPictureMs(kAtOnce);
+    Report(picture, "next picture at once, with title and icons", atOnce.whole, without.whole,
+           "the same without read-ahead");
+    const NextPicture readAhead = NextPictureMs(kReadAheadDone);
     Report(picture, "next picture read ahead, key to pixels", readAhead.toPixels, paint,
            "paint of a DIB section");
     Report(picture, "next picture read ahead, with title and icons", readAhead.whole, paint,
@@ -337,7 +351,7 @@ void MeasureViewer(const fs::path& picturePath) {
 }
 
 // A photo tagged to be shown turned (orientation 6) beside the same photo untagged: loaded, and
-// shown fitted as the next picture of its folder.
+// shown fitted as the next picture of its folder without read-ahead.
 void MeasureTurnedPhoto(const fs::path& plain, const fs::path& turned) {
     std::vector<double> load, next;
     for (const fs::path& picturePath : {plain, turned}) {
@@ -346,7 +360,7 @@ void MeasureTurnedPhoto(const fs::path& plain, const fs::path& turned) {
         OpenViewerOn(file);
         SetFitMode(true);
         Refresh();
-        next.push_back(NextPictureMs(false).whole);
+        next.push_back(NextPictureMs(kWithoutReadAhead).whole);
         CloseViewer();
     }
     const std::string picture = turned.filename().string();
