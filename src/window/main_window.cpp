@@ -95,6 +95,8 @@ bool OpenMainWindow() {
     RefreshWindowIcons();
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
+    // The first picture is on screen before the worker begins on the next.
+    UpdateWindow(app.window);
     StartReadAhead(app.travel, nullptr);
     return true;
 }
