@@ -18,7 +18,7 @@ struct Worker {
     std::unique_ptr<Prepared> waiting;  // the next work, not begun
     std::unique_ptr<Prepared> ready;    // finished work
     bool busy = false;                  // work is going on for `running`
-    Prepared running;                   // where and which way it goes; no picture
+    const Prepared* running = nullptr;  // the worker's; only from, step and folder are read
     bool cancelled = false;             // its result is not wanted
     bool stopping = false;
 };
@@ -97,13 +97,12 @@ DWORD WINAPI RunWorker(void*) {
         std::unique_ptr<Prepared> job = std::move(worker.waiting);
         worker.busy = true;
         worker.cancelled = false;
-        worker.running.from = job->from;
-        worker.running.step = job->step;
-        std::wcscpy(worker.running.picture.folderPath, job->picture.folderPath);
+        worker.running = job.get();
         ReleaseSRWLockExclusive(&worker.lock);
         Prepare(*job);
         AcquireSRWLockExclusive(&worker.lock);
         worker.busy = false;
+        worker.running = nullptr;
         if (worker.cancelled || worker.stopping) {
             DiscardPrepared(*job);
         } else {
@@ -171,7 +170,7 @@ std::unique_ptr<Prepared> TakeReadAhead(int step) {
     std::unique_ptr<Prepared> taken;
     {
         Locked locked;
-        while (worker.busy && !worker.cancelled && ForThisPress(worker.running, step)) {
+        while (worker.busy && !worker.cancelled && ForThisPress(*worker.running, step)) {
             WaitForChange();
         }
         if (worker.ready && ForThisPress(*worker.ready, step)) taken = std::move(worker.ready);
