@@ -2,14 +2,13 @@
 # and stops both again when the calling script exits.
 # Usage: source tools/wine-session.sh [WIDTHxHEIGHT]
 
-glim_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 # Wine turns file names into Unix ones in the locale's character set: without UTF-8, names in
 # other scripts cannot even be opened. C.UTF-8 is always there on Debian.
 if ! locale charmap 2>/dev/null | grep -qiE '^utf-?8$'; then export LC_ALL=C.UTF-8; fi
 
 glim_screen=${1:-1280x1024}
-export WINEPREFIX=${GLIM_WINEPREFIX:-$glim_root/build/wineprefix}
 
 glim_stop_session() {
     wineserver -k 2>/dev/null || true
