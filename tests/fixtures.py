@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """Writes the pictures the tests use, byte-identical on every run. Usage: fixtures.py OUTDIR"""
+import io
 import os
 import random
 import struct
@@ -53,6 +54,77 @@ def main(out):
         f.write(b"this is not a picture\n")
 
 
+def encoded(im, fmt, **options):
+    out = io.BytesIO()
+    im.save(out, fmt, **options)
+    return out.getvalue()
+
+
+def many_frames_gif(count):
+    """A GIF of count 1 x 1 frames, written by hand: Pillow would merge frames that repeat."""
+    frame = b"!\xf9\x04\x00\x01\x00\x00\x00" + b",\0\0\0\0\1\0\1\0\0" + b"\x02\x02\x44\x01\x00"
+    return b"GIF89a\1\0\1\0\x80\0\0\xff\0\0\0\0\xff" + frame * count + b";"
+
+
+def many_pages_tiff(count):
+    """A little-endian TIFF whose count directories all point at one 1 x 1 gray strip."""
+    entries = [(256, 3, 1, 1), (257, 3, 1, 1), (258, 3, 1, 8), (262, 3, 1, 1), (273, 4, 1, 8),
+               (277, 3, 1, 1), (278, 3, 1, 1), (279, 4, 1, 1)]
+    data = bytearray(b"II*\0" + struct.pack("<I", 12) + b"\x80\0\0\0")
+    for page in range(count):
+        data += struct.pack("<H", len(entries))
+        for entry in entries:
+            data += struct.pack("<HHII", *entry)
+        data += struct.pack("<I", len(data) + 4 if page < count - 1 else 0)
+    return bytes(data)
+
+
+def damaged_pictures(out):
+    """A few hundred damaged pictures of every format the platform reads: cut short, bytes
+    changed, offsets and sizes past the end, frame counts in the tens of thousands."""
+    noisy = noise("RGB", 24, 16)
+    bases = {
+        "bmp24.bmp": encoded(noisy, "BMP"),
+        "bmp8.bmp": encoded(noisy.convert("P"), "BMP"),
+        "gif.gif": encoded(noisy.convert("P"), "GIF", save_all=True,
+                           append_images=[solid((24, 16), RED).convert("P")], duration=50),
+        "jpeg.jpg": encoded(noisy, "JPEG", exif=Image.Exif()),
+        "progressive.jpg": encoded(noisy, "JPEG", progressive=True),
+        "png.png": encoded(noisy, "PNG"),
+        "rgba16.png": encoded(noise("RGBA", 24, 16).convert("RGBA"), "PNG"),
+        "palette.png": encoded(noisy.convert("P"), "PNG"),
+        "tiff.tif": encoded(noisy, "TIFF"),
+        "lzw.tif": encoded(noisy, "TIFF", compression="tiff_lzw", save_all=True,
+                           append_images=[noisy]),
+        "icon.ico": encoded(noise("RGBA", 32, 32), "ICO", sizes=[(16, 16), (32, 32)]),
+    }
+    # Decoders walk every frame of these: a few damages each are enough.
+    counted = {"frames.gif": many_frames_gif(20000), "pages.tif": many_pages_tiff(20000)}
+    folder = os.path.join(out, "damaged")
+    os.makedirs(folder)
+    for name, data in {**bases, **counted}.items():
+        rng = random.Random(name)
+        variants = {"whole": data}
+        for cut in (8, 16, 30, 60, 100, len(data) // 2, len(data) - 20, len(data) - 1):
+            variants[f"cut{cut}"] = data[:cut]
+        for n in range(8 if name in bases else 2):
+            changed = bytearray(data)
+            for _ in range(1 + n // 2):
+                changed[rng.randrange(min(len(data), 200))] ^= rng.randrange(1, 256)
+            variants[f"flip{n}"] = bytes(changed)
+        # Offsets and sizes past the end, in either byte order, wherever the header has them.
+        for at in range(2, 58, 8) if name in bases else ():
+            for big, order in ((0x00080036, "<I"), (0x7FFFFFF0, ">I")):
+                changed = bytearray(data)
+                changed[at:at + 4] = struct.pack(order, big)
+                variants[f"big{at}{order[0] == '>' and 'b' or 'l'}"] = bytes(changed[:len(data)])
+        stem, ext = os.path.splitext(name)
+        for variant, bytes_ in variants.items():
+            with open(os.path.join(folder, f"{stem}-{variant}{ext}"), "wb") as f:
+                f.write(bytes_)
+
+
 if __name__ == "__main__":
     os.makedirs(sys.argv[1], exist_ok=True)
     main(sys.argv[1])
+    damaged_pictures(sys.argv[1])

@@ -11,7 +11,7 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
         // Pages carry no delay item, so each shows for the default 100 ms.
         {L"pages2_16x16.tif", &Gdiplus::FrameDimensionPage, {16, 16, 2}, {100, 100}}};
     for (const auto& [name, dimension, sizeAndFrames, delaysMs] : cases) {
-        ASSERT_TRUE(LoadImageFile(app, Fixture(name).c_str()));
+        ASSERT_EQ(LoadImageFile(app, Fixture(name).c_str()), LoadResult::kLoaded);
         EXPECT_EQ(std::vector<int>({app.imageWidth, app.imageHeight, app.frameCount}),
                   sizeAndFrames);
         EXPECT_TRUE(IsEqualGUID(app.frameDimension, *dimension));
@@ -19,7 +19,7 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
     }
     // A failure releases the picture, leaves one frame, and keeps the path and size of the one
     // before.
-    EXPECT_FALSE(LoadImageFile(app, Fixture(L"not_an_image.png").c_str()));
+    EXPECT_EQ(LoadImageFile(app, Fixture(L"not_an_image.png").c_str()), LoadResult::kNotAPicture);
     EXPECT_TRUE((!app.image || app.image->GetWidth() == 0) && app.frameDelaysMs.empty());
     EXPECT_EQ(
         std::tuple(fs::path(app.currentPath), app.imageWidth, app.imageHeight, app.frameCount),
@@ -37,7 +37,9 @@ TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
         const std::string bytes = std::string(reinterpret_cast<const char*>(&file), sizeof file) +
                                   std::string(reinterpret_cast<const char*>(&info), sizeof info) +
                                   std::string(1024 + 64, '\0');
-        EXPECT_FALSE(LoadImageFile(app, folder.Add(L"huge.bmp", bytes).c_str())) << width;
+        EXPECT_EQ(LoadImageFile(app, folder.Add(L"huge.bmp", bytes).c_str()),
+                  LoadResult::kNotAPicture)
+            << width;
     }
 }
 
@@ -90,7 +92,7 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
         for (const SIZE client : {SIZE{151, 91}, SIZE{40, 30}, SIZE{1, 1}}) {
             for (const bool smooth : {true, false}) {
                 ResetApp();
-                ASSERT_TRUE(LoadImageFile(app, Fixture(picture).c_str()));
+                ASSERT_EQ(LoadImageFile(app, Fixture(picture).c_str()), LoadResult::kLoaded);
                 app.clientWidth = client.cx, app.clientHeight = client.cy;
                 app.smoothScaling = smooth, app.backgroundIndex = smooth ? 1 : -1;
                 for (const auto& [what, apply] : kSteps) {
@@ -109,7 +111,8 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
 TEST(Imaging, APictureHoldsNoFileOpen) {
     TempFolder folder;
     ResetApp();
-    ASSERT_TRUE(LoadImageFile(app, folder.Copy(L"red_40x30.png", L"a.png").c_str()));
+    ASSERT_EQ(LoadImageFile(app, folder.Copy(L"red_40x30.png", L"a.png").c_str()),
+              LoadResult::kLoaded);
     fs::rename(folder.path / L"a.png", folder.path / L"b.png");
     fs::remove(folder.path / L"b.png");
     app.clientWidth = 40, app.clientHeight = 30;

@@ -82,7 +82,7 @@ inline void ResetApp() {
 // Loads file and opens the real main window on it, as start-up does, without the loop.
 inline void OpenViewerOn(const fs::path& file) {
     ResetApp();
-    ASSERT_TRUE(LoadImageFile(app, file.c_str()));
+    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
     BuildFolderList(file.c_str());
     OpenMainWindow();
     WaitFor([] { return true; });

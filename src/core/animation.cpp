@@ -31,7 +31,7 @@ void SyncAnimationTimer() {
     }
 }
 
-// No image is loaded only while the file on show is being deleted; frames wait for the next.
+// A failed load leaves no image until the walk through the folder finds the next one.
 void ShowFrame(int index) {
     if (!app.image) return;
     app.currentFrame = index;

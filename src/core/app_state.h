@@ -62,6 +62,7 @@ struct AppState {
     bool fullscreen = false;
     bool modeChangeInProgress = false;
     bool topmost = false;
+    bool deleting = false;  // the shell is asking whether to delete the file on show
     UINT_PTR timerId = 0;
     int savedLeft = 0;
     int savedTop = 0;

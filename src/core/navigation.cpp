@@ -72,31 +72,19 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
            CompareStringOrdinal(entry.cAlternateFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool LoadEntry(int index) {
-    wchar_t path[MAX_PATH];
-    return JoinPath(app.folderPath, app.fileNames[index].c_str(), path) && LoadImageFile(app, path);
-}
-
-// A loop, not recursion: a folder of any number of undecodable entries is walked in
-// constant stack.
+// A file that could not be read for now counts as one that does not decode: the press shows
+// what it can.
 void ShowNextLoadable(int step) {
+    // Nothing to walk: keep the picture, unless it was just deleted.
+    if (FileCount() == 0 && app.image) return;
     for (;;) {
-        if (app.loadFailures > FileCount()) EndWithNothingToShow();
-        if (FileCount() == 0) {
-            // Nothing to walk: keep the picture, unless it was just deleted.
-            if (!app.image) EndWithNothingToShow();
-            return;
-        }
-        app.currentIndex = WrapIndex(app.currentIndex + step, FileCount());
-        if (LoadEntry(app.currentIndex)) {
-            ShowLoadedImage();
-            if (!app.fullscreen) RefreshWindowIcons();
-            return;
-        }
+        const WalkEnd end = WalkToLoadable(app, step);
+        if (end == WalkEnd::kNothingLoads) EndWithNothingToShow();
+        if (end == WalkEnd::kLoaded) break;
         app.loadFailures += 1;
-        // The entry on show no longer loads: the walk goes on forward.
-        if (step == 0) step = +1;
     }
+    ShowLoadedImage();
+    if (!app.fullscreen) RefreshWindowIcons();
 }
 
 }  // namespace
@@ -144,10 +132,30 @@ void BuildFolderList(const wchar_t* path) {
 }
 
 void Navigate(int step) {
-    if (step != 0) app.travel = step;
+    app.travel = step;
     std::unique_ptr<Gdiplus::Image> replaced;
-    if (step == 0 || !ShowReadAhead(step, replaced)) ShowNextLoadable(step);
+    if (!ShowReadAhead(step, replaced)) ShowNextLoadable(step);
     StartReadAhead(app.travel, std::move(replaced));
+}
+
+// A loop, not recursion: a folder of any number of undecodable entries is walked in constant
+// stack.
+WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit,
+                       const std::function<bool(int index)>& mayTry) {
+    const int count = static_cast<int>(state.fileNames.size());
+    for (;;) {
+        if (count == 0 || state.loadFailures > count) return WalkEnd::kNothingLoads;
+        const int index = WrapIndex(state.currentIndex + step, count);
+        if (mayTry && !mayTry(index)) return WalkEnd::kHeldBack;
+        state.currentIndex = index;
+        wchar_t path[MAX_PATH];
+        const LoadResult result = JoinPath(state.folderPath, state.fileNames[index].c_str(), path)
+                                      ? LoadImageFile(state, path, pixelLimit)
+                                      : LoadResult::kNotAPicture;
+        if (result == LoadResult::kLoaded) return WalkEnd::kLoaded;
+        if (result != LoadResult::kNotAPicture) return WalkEnd::kHeldBack;
+        state.loadFailures += 1;
+    }
 }
 
 void SetWindowTitle(const wchar_t* text) {

@@ -1,12 +1,25 @@
 #pragma once
+#include <climits>
+#include <functional>
+
+struct AppState;
 
 // Lists the folder of path (just loaded) once; the list is never re-read.
 void BuildFolderList(const wchar_t* path);
-// Shows the next loadable entry in direction step (+1 or -1, or 0 for the entry on show anew),
-// wrapping at both ends and skipping what does not decode: the one read ahead when there is one,
-// and then reads ahead in the direction of travel. Ends the process with code 1 when nothing
-// loads.
+// Shows the next loadable entry in direction step (+1 or -1), wrapping at both ends and skipping
+// what does not decode: the one read ahead when there is one, and then reads ahead in the
+// direction of travel. Ends the process with code 1 when nothing loads.
 void Navigate(int step);
+
+// How a walk through the folder ended: an entry loaded; every entry failed in a row; or it
+// stopped at an entry that could not be read for now or passed the pixel limit, or before one
+// that mayTry refused.
+enum class WalkEnd { kLoaded, kNothingLoads, kHeldBack };
+// Walks state's folder list from state.currentIndex in direction step, wrapping at both ends,
+// loading each entry into state until one is a picture; those that are not are counted in
+// state.loadFailures. The press and the read-ahead both walk through it, so alike.
+WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit = LLONG_MAX,
+                       const std::function<bool(int index)>& mayTry = nullptr);
 void SetWindowTitle(const wchar_t* text);
 
 // Splits path at its last backslash or slash; a bare name gets the current folder ".".

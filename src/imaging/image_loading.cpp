@@ -8,14 +8,12 @@
 #include <vector>
 
 #include "imaging/exif_orientation.h"
+#include "imaging/file_stream.h"
 
 namespace {
 
 // Frames whose delay the file does not give show this long.
 constexpr int kMissingDelayMs = 100;
-
-// No 32-bit process could hold the picture of a larger file.
-constexpr LONGLONG kLargestFileBytes = 1LL << 30;
 
 void ReadFrameDimension(AppState& state) {
     Gdiplus::Image& image = *state.image;
@@ -98,38 +96,52 @@ bool DeclaresOversizedBitmap(const BYTE* header, DWORD size) {
     return rows != 0 && rowBytes > UINT32_MAX / rows;
 }
 
-// A file read whole into memory that a stream can own.
-struct FileInMemory {
-    HGLOBAL memory = nullptr;
-    DWORD size = 0;
-};
-
-// The file is closed again at once, so that other programs can rename, move or delete it while
-// its picture is on show. Null memory when it cannot be read whole.
-FileInMemory ReadWholeFile(const wchar_t* path) {
-    const HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    LARGE_INTEGER size = {};
-    FileInMemory whole;
-    if (GetFileSizeEx(file, &size) && size.QuadPart <= kLargestFileBytes) {
-        whole.size = static_cast<DWORD>(size.QuadPart);
-        whole.memory = GlobalAlloc(GMEM_MOVEABLE, std::max<DWORD>(whole.size, 1));
-    }
-    void* bytes = whole.memory ? GlobalLock(whole.memory) : nullptr;
-    DWORD read = 0;
-    const bool complete =
-        bytes && ReadFile(file, bytes, whole.size, &read, nullptr) && read == whole.size;
-    if (bytes) GlobalUnlock(whole.memory);
-    CloseHandle(file);
-    if (complete) return whole;
-    if (whole.memory) GlobalFree(whole.memory);
-    return {};
-}
-
 int ClampToInt(UINT value) {
     return static_cast<int>(std::min<UINT>(value, INT_MAX));
+}
+
+LoadResult AsLoadResult(ReadResult read) {
+    if (read == ReadResult::kRead) return LoadResult::kLoaded;
+    return read == ReadResult::kNotNow ? LoadResult::kNotNow : LoadResult::kNotAPicture;
+}
+
+// GDI+ reads the header (and on Windows nothing more until the picture is drawn or turned) before
+// the size is held to the limit; only a picture within it is read whole.
+LoadResult DecodeStream(AppState& state, FileStream* file, long long pixelLimit) {
+    IStream* const stream = AsStream(file);
+    BYTE header[30];
+    ULONG headerSize = 0;
+    stream->Read(header, sizeof header, &headerSize);
+    stream->Seek({}, STREAM_SEEK_SET, nullptr);
+    if (ReadFailed(file)) return LoadResult::kNotNow;
+    if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
+    state.image.reset(new Gdiplus::Image(stream));
+    if (state.image->GetLastStatus() != Gdiplus::Ok) {
+        return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
+    }
+    const long long pixels =
+        static_cast<long long>(state.image->GetWidth()) * state.image->GetHeight();
+    if (pixels > pixelLimit) return LoadResult::kOverLimit;
+    return AsLoadResult(KeepFileInMemory(file));
+}
+
+// The picture decoded in state: frames, delays, turned upright, measured.
+void ReadPicture(AppState& state, const FileStream* file) {
+    ReadFrameDimension(state);
+    // A failed count query yields 0; one frame keeps the frame index meaningful.
+    state.frameCount = ClampToInt(std::max(1u, state.image->GetFrameCount(&state.frameDimension)));
+    if (state.frameCount >= 2) ReadFrameDelays(state);
+    // Turned once, before anything measures it. Turning a picture of several frames would turn
+    // only the frame on show, so those show as decoded.
+    const int orientation =
+        state.frameCount == 1
+            ? RecordedOrientation(*state.image,
+                                  ReadExifOrientation(FileBytes(file), FileSize(file)))
+            : 0;
+    if (orientation >= 2) state.image->RotateFlip(kUprightTurns[orientation].turn);
+    if (kUprightTurns[orientation].mirror) state.image->RotateFlip(Gdiplus::RotateNoneFlipX);
+    state.imageWidth = ClampToInt(state.image->GetWidth());
+    state.imageHeight = ClampToInt(state.image->GetHeight());
 }
 
 }  // namespace
@@ -139,40 +151,23 @@ int DelayToMilliseconds(long hundredths) {
     return static_cast<int>(std::clamp<long long>(ms, INT_MIN, INT_MAX));
 }
 
-bool LoadImageFile(AppState& state, const wchar_t* path) {
+LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit) {
     ++state.imageLoads;
     state.image.reset();
     state.frameCount = 1;
     state.frameDelaysMs = {};
-    if (std::wcslen(path) >= MAX_PATH) return false;
-    const FileInMemory file = ReadWholeFile(path);
-    if (!file.memory) return false;
-    const auto* bytes = static_cast<const BYTE*>(GlobalLock(file.memory));
-    const bool oversized = DeclaresOversizedBitmap(bytes, file.size);
-    const int exifOrientation = ReadExifOrientation(bytes, file.size);
-    GlobalUnlock(file.memory);
-    IStream* stream = nullptr;
-    if (oversized || CreateStreamOnHGlobal(file.memory, TRUE, &stream) != S_OK) {
-        GlobalFree(file.memory);
-        return false;
+    if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
+    ReadResult opened;
+    FileStream* const file = OpenFileStream(path, opened);
+    if (!file) return AsLoadResult(opened);
+    const LoadResult result = DecodeStream(state, file, pixelLimit);
+    if (result == LoadResult::kLoaded) {
+        std::wcscpy(state.currentPath, path);
+        ReadPicture(state, file);
+    } else {
+        state.image.reset();
     }
-    // The picture holds the stream, and the stream the memory, for as long as it lives.
-    state.image.reset(new Gdiplus::Image(stream));
-    stream->Release();
-    if (state.image->GetLastStatus() != Gdiplus::Ok) return false;
-
-    std::wcscpy(state.currentPath, path);
-    ReadFrameDimension(state);
-    // A failed count query yields 0; one frame keeps the frame index meaningful.
-    state.frameCount = ClampToInt(std::max(1u, state.image->GetFrameCount(&state.frameDimension)));
-    if (state.frameCount >= 2) ReadFrameDelays(state);
-    // Turned once, before anything measures it. Turning a picture of several frames would turn
-    // only the frame on show, so those show as decoded.
-    const int orientation =
-        state.frameCount == 1 ? RecordedOrientation(*state.image, exifOrientation) : 0;
-    if (orientation >= 2) state.image->RotateFlip(kUprightTurns[orientation].turn);
-    if (kUprightTurns[orientation].mirror) state.image->RotateFlip(Gdiplus::RotateNoneFlipX);
-    state.imageWidth = ClampToInt(state.image->GetWidth());
-    state.imageHeight = ClampToInt(state.image->GetHeight());
-    return true;
+    // The picture holds the stream for as long as it lives.
+    AsStream(file)->Release();
+    return result;
 }

@@ -1,10 +1,18 @@
 #pragma once
+#include <climits>
+
 #include "core/app_state.h"
 
+// What became of a load: a picture; a file that is none (or gone); one that could not be read for
+// now (held by another program, out of memory, an I/O error), which a later try may show; or a
+// picture of more pixels than the limit, found out before it was decoded wherever the platform
+// decodes on demand.
+enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
+
 // Makes the file at path state's current image: decoded pixels, size, frames and frame delays.
-// Returns false when the file does not decode; the previous image is released either way.
-// Touches nothing but state, so it loads on any thread.
-bool LoadImageFile(AppState& state, const wchar_t* path);
+// The previous image is released whatever the result. Touches nothing but state, so it loads on
+// any thread.
+LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit = LLONG_MAX);
 
 // A frame delay in hundredths of a second as milliseconds, saturated to 32 bits.
 int DelayToMilliseconds(long hundredths);

@@ -2,10 +2,8 @@
 
 #include <cwchar>
 
-#include "core/animation.h"
 #include "core/navigation.h"
 #include "imaging/composition.h"
-#include "imaging/image_loading.h"
 
 namespace {
 
@@ -56,34 +54,28 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
                           CompareFileTime(&a.data.ftLastWriteTime, &b.data.ftLastWriteTime) == 0));
 }
 
-// Tries the entries as Navigate would, stamping each before reading it: a file that changes
-// after its stamp differs at the press.
-void LoadNextEntry(Prepared& job) {
-    AppState& picture = job.picture;
-    const int count = static_cast<int>(picture.fileNames.size());
-    int index = job.from;
-    for (int tried = 0; tried < count && Wanted(); ++tried) {
-        index = WrapIndex(index + job.step, count);
-        wchar_t path[MAX_PATH];
-        const bool joined = JoinPath(picture.folderPath, picture.fileNames[index].c_str(), path);
-        job.looked.push_back(StampFile(index, joined ? path : nullptr));
-        if (joined && LoadImageFile(picture, path)) {
-            job.index = index;
-            return;
-        }
-    }
+// Stamped before it is read: a file that changes after its stamp differs at the press.
+bool StampAndGoOn(Prepared& job, int index) {
+    wchar_t path[MAX_PATH];
+    const AppState& picture = job.picture;
+    const bool joined = JoinPath(picture.folderPath, picture.fileNames[index].c_str(), path);
+    job.looked.push_back(StampFile(index, joined ? path : nullptr));
+    return Wanted();
 }
 
+// Walks the folder as the press would, but leaves to the press an entry that could not be read
+// for now or that would pass the budget: nothing is prepared then.
 void Prepare(Prepared& job) {
     job.retired.reset();
-    LoadNextEntry(job);
     AppState& picture = job.picture;
-    const long long pixels = static_cast<long long>(picture.imageWidth) * picture.imageHeight;
-    if (job.index < 0 || job.shownPixels + pixels > kReadAheadBudgetPixels || !Wanted()) {
-        job.index = -1;
+    picture.currentIndex = job.from;
+    const WalkEnd end = WalkToLoadable(picture, job.step, kReadAheadBudgetPixels - job.shownPixels,
+                                       [&job](int index) { return StampAndGoOn(job, index); });
+    if (end != WalkEnd::kLoaded || !Wanted()) {
         picture.image.reset();
         return;
     }
+    job.index = picture.currentIndex;
     ComposeBackBuffer(picture);
     picture.smallIcon = MakeImageIcon(picture.image.get(), 16);
     picture.bigIcon = MakeImageIcon(picture.image.get(), 32);

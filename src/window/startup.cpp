@@ -67,7 +67,7 @@ int RunWithGdiplus(const wchar_t* path) {
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return kCannotStart;
     int code = 0;
-    if (LoadImageFile(app, path)) {
+    if (LoadImageFile(app, path) == LoadResult::kLoaded) {
         BuildFolderList(path);
         if (!CreateMainWindow()) code = kCannotStart;
     }

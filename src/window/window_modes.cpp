@@ -58,8 +58,10 @@ void ToggleFullscreen() {
     app.modeChangeInProgress = false;
 }
 
+// Fullscreen stays on top, so that no taskbar covers it; leaving it applies the choice.
 void ToggleTopmost() {
     app.topmost = !app.topmost;
+    if (app.fullscreen) return;
     SetWindowPos(app.window, app.topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
 }
@@ -67,10 +69,9 @@ void ToggleTopmost() {
 // The confirmation is owned by the window, so that it shows above a fullscreen (topmost)
 // window instead of answering keys unseen behind it.
 void DeleteCurrentFile(bool permanently) {
-    // No image means a deletion is already waiting for the user's answer.
-    if (!app.image) return;
+    if (app.deleting) return;
+    app.deleting = true;
     StopFrameTimer();
-    app.image.reset();
 
     // The shell recycles only full paths (a relative one is deleted for good) and takes a
     // list ended by an empty entry. A path that cannot be made full is not deleted.
@@ -84,8 +85,14 @@ void DeleteCurrentFile(bool permanently) {
         operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
         SHFileOperationW(&operation);
     }
+    app.deleting = false;
     // Declined, refused, or never asked: the file is still there and stays on show.
-    Navigate(GetFileAttributesW(app.currentPath) == INVALID_FILE_ATTRIBUTES ? +1 : 0);
+    if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
+        SyncAnimationTimer();
+        return;
+    }
+    app.image.reset();
+    Navigate(+1);
 }
 
 void ShowFileProperties() {

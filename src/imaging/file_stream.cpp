@@ -1,0 +1,215 @@
+#include "imaging/file_stream.h"
+
+#include <cstring>
+
+namespace {
+
+// No 32-bit process could hold the picture of a larger file.
+constexpr ULONGLONG kLargestFileBytes = 1ULL << 30;
+
+// Errors that a later try may not meet: the file in another program's hands, memory short.
+bool IsPassing(DWORD error) {
+    switch (error) {
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+        case ERROR_NO_SYSTEM_RESOURCES:
+        case ERROR_TOO_MANY_OPEN_FILES:
+        case ERROR_NOT_READY:
+            return true;
+    }
+    return false;
+}
+
+// Up to size bytes at offset, fewer at the end of the file; false on a failed read.
+bool ReadAt(HANDLE file, ULONGLONG offset, BYTE* to, ULONG size, ULONG& done) {
+    done = 0;
+    while (done < size) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD read = 0;
+        if (!ReadFile(file, to + done, size - done, &read, &at)) {
+            return GetLastError() == ERROR_HANDLE_EOF;
+        }
+        if (read == 0) return true;
+        done += read;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The COM object that decoders read. Everything it serves lies within [0, size).
+struct FileStream final : IStream {
+    LONG references = 1;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    ULONGLONG size = 0;
+    ULONGLONG position = 0;
+    BYTE* memory = nullptr;  // the whole file, once kept
+    bool readFailed = false;
+    // Until then the bytes last read from the file: decoders read a few bytes at a time.
+    BYTE window[64 * 1024];
+    ULONGLONG windowStart = 0;
+    ULONG windowSize = 0;
+
+    ~FileStream() {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        if (memory) VirtualFree(memory, 0, MEM_RELEASE);
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (id != IID_IUnknown && id != IID_ISequentialStream && id != IID_IStream) {
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<IStream*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return InterlockedIncrement(&references);
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE Read(void* to, ULONG count, ULONG* read) override {
+        if (read) *read = 0;
+        if (!to) return STG_E_INVALIDPOINTER;
+        const ULONG wanted =
+            position < size ? ULONG(std::min<ULONGLONG>(count, size - position)) : 0;
+        ULONG done = 0;
+        while (done < wanted) {
+            const ULONG copied = CopyAtPosition(static_cast<BYTE*>(to) + done, wanted - done);
+            if (readFailed) return STG_E_READFAULT;
+            if (copied == 0) break;  // the file is shorter than it was
+            done += copied;
+            position += copied;
+        }
+        if (read) *read = done;
+        return done == count ? S_OK : S_FALSE;
+    }
+    // Up to count bytes at the position, which lies within the file: from memory, or through the
+    // window, which moves there if need be.
+    ULONG CopyAtPosition(BYTE* to, ULONG count) {
+        if (memory) {
+            std::memcpy(to, memory + position, count);
+            return count;
+        }
+        if (position < windowStart || position >= windowStart + windowSize) {
+            windowStart = position;
+            readFailed = !ReadAt(file, position, window, sizeof window, windowSize);
+            if (readFailed) return 0;
+        }
+        const ULONG copied = ULONG(std::min<ULONGLONG>(count, windowStart + windowSize - position));
+        std::memcpy(to, window + (position - windowStart), copied);
+        return copied;
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* now) override {
+        LONGLONG base = 0;
+        if (origin == STREAM_SEEK_CUR) base = LONGLONG(position);
+        if (origin == STREAM_SEEK_END) base = LONGLONG(size);
+        if (origin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
+        // Before the start is an error; past the end is a place where reads find nothing.
+        if (move.QuadPart < -base) return STG_E_INVALIDFUNCTION;
+        position = ULONGLONG(base + move.QuadPart);
+        if (now) now->QuadPart = position;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+        if (!stat) return STG_E_INVALIDPOINTER;
+        *stat = {};
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = size;
+        stat->grfMode = STGM_READ | STGM_SHARE_DENY_NONE;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {
+        if (written) *written = 0;
+        return STG_E_ACCESSDENIED;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override {
+        return STG_E_ACCESSDENIED;
+    }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                     ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Revert() override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** copy) override {
+        if (copy) *copy = nullptr;
+        return E_NOTIMPL;
+    }
+};
+
+FileStream* OpenFileStream(const wchar_t* path, ReadResult& result) {
+    const HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result = IsPassing(GetLastError()) ? ReadResult::kNotNow : ReadResult::kUnreadable;
+        return nullptr;
+    }
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        result = ReadResult::kNotNow;
+        return nullptr;
+    }
+    auto* stream = new FileStream;
+    stream->file = file;
+    stream->size = ULONGLONG(size.QuadPart);
+    result = ReadResult::kRead;
+    return stream;
+}
+
+IStream* AsStream(FileStream* stream) {
+    return stream;
+}
+
+ReadResult KeepFileInMemory(FileStream* stream) {
+    if (stream->memory) return ReadResult::kRead;
+    if (stream->size > kLargestFileBytes) return ReadResult::kUnreadable;
+    const ULONG size = ULONG(stream->size);
+    BYTE* memory =
+        static_cast<BYTE*>(VirtualAlloc(nullptr, std::max(size, 1ul), MEM_COMMIT, PAGE_READWRITE));
+    if (!memory) return ReadResult::kNotNow;
+    ULONG read = 0;
+    if (!ReadAt(stream->file, 0, memory, size, read) || read != size) {
+        VirtualFree(memory, 0, MEM_RELEASE);
+        return ReadResult::kNotNow;
+    }
+    stream->memory = memory;
+    CloseHandle(stream->file);
+    stream->file = INVALID_HANDLE_VALUE;
+    return ReadResult::kRead;
+}
+
+const BYTE* FileBytes(const FileStream* stream) {
+    return stream->memory;
+}
+
+ULONGLONG FileSize(const FileStream* stream) {
+    return stream->size;
+}
+
+bool ReadFailed(const FileStream* stream) {
+    return stream->readFailed;
+}

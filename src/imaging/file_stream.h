@@ -1,0 +1,23 @@
+#pragma once
+#include "platform/platform.h"
+
+// How far a file could be read: whole, not at all for good (gone, a folder, access refused), or
+// not for now (held by another program, locked, out of memory, an I/O error).
+enum class ReadResult { kRead, kUnreadable, kNotNow };
+
+// A read-only stream over a file that reads only the bytes asked for, never a byte outside the
+// file: a read past the end gives fewer bytes or none, as a well-behaved stream does. The file
+// is open, shared with every other program, until KeepFileInMemory closes it.
+struct FileStream;
+
+// Null, with the reason in result, when the file cannot be opened.
+FileStream* OpenFileStream(const wchar_t* path, ReadResult& result);
+IStream* AsStream(FileStream* stream);
+// Reads the whole file into memory and closes it, so that other programs can rename, move or
+// delete it while the stream lives. Reads before it went straight to the file.
+ReadResult KeepFileInMemory(FileStream* stream);
+// The file's bytes once kept in memory.
+const BYTE* FileBytes(const FileStream* stream);
+ULONGLONG FileSize(const FileStream* stream);
+// Whether a read from the file failed, which a decoder takes for a damaged file.
+bool ReadFailed(const FileStream* stream);
