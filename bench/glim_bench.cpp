@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -428,6 +429,61 @@ std::wstring Quoted(const fs::path& path) {
     return L"\"" + path.wstring() + L"\"";
 }
 
+// A folder of the picture, a file of videoBytes that is no picture (a video's header, then
+// nothing), and the picture again. Returns the first picture.
+fs::path MakeFolderWithVideo(const fs::path& picturePath, uintmax_t videoBytes) {
+    const fs::path file = MakeFolderOfTwo(picturePath);
+    fs::rename(kFolderOfTwo / (L"b" + file.extension().wstring()),
+               kFolderOfTwo / (L"c" + file.extension().wstring()));
+    std::ofstream(kFolderOfTwo / L"b.mp4", std::ios::binary) << std::string(
+        "\0\0\0\x20"
+        "ftypisom\0\0\x02\0",
+        16);
+    fs::resize_file(kFolderOfTwo / L"b.mp4", videoBytes);
+    return file;
+}
+
+// Right and Left by turns, so that every press crosses the video.
+double PressAcrossMs(Press when) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        if (when == kWithoutReadAhead) StopReadAhead();
+        if (when == kReadAheadDone) WaitForReadAhead();
+        const double start = NowMs();
+        SendMessageW(app.window, WM_KEYDOWN, i % 2 ? VK_LEFT : VK_RIGHT, 0);
+        GdiFlush();
+        ms.push_back(NowMs() - start);
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[runs / 2];
+}
+
+// The next picture past a 400 MB video beside the same past a 4 kB one, with and without
+// read-ahead, and the peak memory of glim.exe started in each folder once the read-ahead has
+// crossed the video.
+void MeasureVideoCrossing(const fs::path& picturePath, const fs::path& glim) {
+    const std::string picture = picturePath.filename().string();
+    const std::pair<const char*, uintmax_t> videos[] = {{"4 kB", 4096}, {"400 MB", 400 << 20}};
+    double without[2], readAhead[2];
+    for (int i = 0; i < 2; ++i) {
+        const fs::path file = MakeFolderWithVideo(picturePath, videos[i].second);
+        OpenViewerOn(file);
+        SetFitMode(true);
+        Refresh();
+        without[i] = PressAcrossMs(kWithoutReadAhead);
+        readAhead[i] = PressAcrossMs(kReadAheadDone);
+        CloseViewer();
+        const Started started = TimeStart(Quoted(glim) + L" " + Quoted(file), L"Glim", 6000);
+        peaks.push_back({picture + ", a " + videos[i].first + " video beside it",
+                         started.peakPrivateBytes / 1048576.0, started.peakWorkingSet / 1048576.0});
+    }
+    fs::remove_all(kFolderOfTwo);
+    Report(picture, "next past a 400 MB video, without read-ahead", without[1], without[0],
+           "the same past a 4 kB one");
+    Report(picture, "next past a 400 MB video, read ahead", readAhead[1], readAhead[0],
+           "the same past a 4 kB one");
+}
+
 // Started in a folder of two copies, so that the peak memory, read once the read-ahead has had
 // time to finish, holds the picture on show and the one prepared.
 void MeasureStart(const fs::path& picturePath, const fs::path& glim) {
@@ -450,7 +506,8 @@ void MeasureStart(const fs::path& picturePath, const fs::path& glim) {
     fs::remove_all(kFolderOfTwo);
     Report(picture, "start to first picture", viewer[runs / 2], plain[runs / 2] + work,
            "window start + decode + scaled draw");
-    peaks.push_back({picture, last.peakPrivateBytes / 1048576.0, last.peakWorkingSet / 1048576.0});
+    peaks.push_back({picture + ", a copy beside it", last.peakPrivateBytes / 1048576.0,
+                     last.peakWorkingSet / 1048576.0});
 }
 
 void PrintTable() {
@@ -462,7 +519,7 @@ void PrintTable() {
                     row.floorMs > 0 ? row.ms / row.floorMs : 0.0);
     }
     std::printf(
-        "\n| picture, 6 s after start in a folder of two | glim.exe peak private MB | "
+        "\n| picture, 6 s after start in its folder | glim.exe peak private MB | "
         "peak working set MB |\n");
     std::printf("|---|---:|---:|\n");
     for (const Peak& peak : peaks) {
@@ -511,6 +568,7 @@ int wmain(int argc, wchar_t** argv) {
         MeasureStart(folder / name, glim);
     }
     MeasureTurnedPhoto(folder / L"photo-24mp.jpg", folder / L"photo-24mp-turned.jpg");
+    MeasureVideoCrossing(folder / L"animated.gif", glim);
     StopReadAhead();
     Gdiplus::GdiplusShutdown(token);
     PrintTable();
