@@ -1,4 +1,6 @@
 // The real window in this process, driven through its window procedure.
+#include <cstring>
+
 #include "core/animation.h"
 #include "core/geometry.h"
 #include "imaging/composition.h"
@@ -258,4 +260,93 @@ TEST(Window, DamagedPicturesAreWalkedPastBothWays) {
     ASSERT_EQ(right.back(), start);
     ASSERT_EQ(right.size(), left.size());
     EXPECT_TRUE(std::equal(right.rbegin() + 1, right.rend(), left.begin()));
+}
+
+// The clipboard's copy of a format as bytes.
+static std::string ClipboardBytes(UINT format) {
+    const HGLOBAL memory = GetClipboardData(format);
+    const char* bytes = memory ? static_cast<const char*>(GlobalLock(memory)) : nullptr;
+    std::string copy = bytes ? std::string(bytes, GlobalSize(memory)) : "";
+    if (bytes) GlobalUnlock(memory);
+    return copy;
+}
+
+// A device-independent bitmap's pixels, top row first, or nothing for another layout.
+static std::vector<DWORD> DibPixels(const std::string& dib) {
+    BITMAPINFOHEADER header = {};
+    std::memcpy(&header, dib.data(), std::min(dib.size(), sizeof header));
+    const size_t offset = header.biSize;  // the masks of a version-5 header lie within it
+    const size_t row = size_t(header.biWidth), rows = size_t(header.biHeight);
+    std::vector<DWORD> pixels(row * rows);
+    if (header.biBitCount != 32 || dib.size() < offset + pixels.size() * 4) return {};
+    for (size_t y = 0; y < rows; ++y) {
+        std::memcpy(&pixels[y * row], dib.data() + offset + (rows - 1 - y) * row * 4, row * 4);
+    }
+    return pixels;
+}
+
+// Ctrl+C copies the picture with its transparency, as bitmaps and PNG; Ctrl+Shift+C the file.
+TEST(Window, CopiesThePictureAndTheFileToTheClipboard) {
+    const fs::path file = Fixture(L"noise_rgba_53x37.png");
+    OpenViewerOn(file);
+    Gdiplus::Bitmap original(file.c_str());
+    const std::vector<DWORD> want = BitmapPixels(original);
+    Press('C', {VK_CONTROL});
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EXPECT_EQ(DibPixels(ClipboardBytes(CF_DIBV5)), want);
+    EXPECT_EQ(DibPixels(ClipboardBytes(CF_DIB)), want);
+    const std::string png = ClipboardBytes(RegisterClipboardFormatW(L"PNG"));
+    CloseClipboard();
+    const HGLOBAL memory = GlobalAlloc(GMEM_FIXED, png.size());
+    std::memcpy(memory, png.data(), png.size());
+    IStream* stream = nullptr;
+    CreateStreamOnHGlobal(memory, TRUE, &stream);
+    Gdiplus::Bitmap pasted(stream);
+    stream->Release();
+    EXPECT_EQ(BitmapPixels(pasted), want);
+    Press('C', {VK_CONTROL, VK_SHIFT});
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    wchar_t copied[MAX_PATH] = {};
+    DragQueryFileW(static_cast<HDROP>(GetClipboardData(CF_HDROP)), 0, copied, MAX_PATH);
+    CloseClipboard();
+    EXPECT_EQ(fs::path(copied), file);
+}
+
+// A file dropped from Explorer shows here with its folder, in the view as it was; a folder or a
+// non-picture changes nothing. F5 sees files added and deleted, and goes on past the one on show
+// if that is gone.
+TEST(Window, DroppedFilesAndTheFolderListedAgain) {
+    TempFolder here, there;
+    here.Copy(L"red_40x30.png", L"a.png");
+    const fs::path b = there.Copy(L"green_101x51.bmp", L"b.bmp");
+    there.Copy(L"blue_20x10.gif", L"d.gif");
+    OpenViewerOn(here.path / L"a.png");
+    Press('B');
+    const auto drop = [](const fs::path& path) {
+        const DROPFILES files = {sizeof files, {}, FALSE, TRUE};
+        const std::wstring name = path.wstring() + L'\0';
+        const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof files + (name.size() + 1) * 2);
+        auto* bytes = static_cast<BYTE*>(GlobalLock(memory));
+        std::memcpy(bytes, &files, sizeof files);
+        std::memcpy(bytes + sizeof files, name.c_str(), (name.size() + 1) * 2);
+        GlobalUnlock(memory);
+        SendToWindow(WM_DROPFILES, WPARAM(memory));
+    };
+    drop(there.path);
+    drop(Fixture(L"not_an_image.png"));
+    EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.fileNames.size()),
+              std::tuple(std::wstring(L"a.png"), size_t(1)));
+    drop(b);
+    EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"d.gif"}));
+    EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.backgroundIndex),
+              std::tuple(std::wstring(L"b.bmp"), 0));
+    there.Copy(L"red_40x30.png", L"c.png");
+    WaitForReadAhead();  // a file deleted while it is being read goes once it is closed
+    fs::remove(there.path / L"d.gif");
+    Press(VK_F5);
+    EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"c.png"}));
+    EXPECT_STREQ(app.currentName, L"b.bmp");
+    fs::remove(b);
+    Press(VK_F5);
+    EXPECT_STREQ(app.currentName, L"c.png");
 }

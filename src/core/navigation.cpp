@@ -17,23 +17,25 @@ int FileCount() {
     return static_cast<int>(app.fileNames.size());
 }
 
-// The icons follow, made by the caller; none show in fullscreen, where there is no title bar.
-void ShowLoadedImage() {
+// The picture just loaded, titled currentName, from its first frame. The icons follow, made by
+// the caller; none show in fullscreen, where there is no title bar.
+void ShowPicture() {
     app.loadFailures = 0;
     app.currentFrame = 0;
     SyncAnimationTimer();
-    std::wcscpy(app.currentName, app.fileNames[app.currentIndex].c_str());
     ComposeBackBuffer(app);
     Present();
     SetWindowTitle(app.currentName);
 }
 
-// The prepared picture takes the place of the one on show, as its load would have. Its back
-// buffer is composed again only where the view changed since. Releasing a large picture takes
-// milliseconds, so the one replaced is handed back instead.
-void AdoptPrepared(Prepared& prepared, std::unique_ptr<Gdiplus::Image>& replaced) {
-    AppState& picture = prepared.picture;
-    app.currentIndex = prepared.index;
+void ShowLoadedImage() {
+    std::wcscpy(app.currentName, app.fileNames[app.currentIndex].c_str());
+    ShowPicture();
+}
+
+// A picture loaded in another record takes the place of the one on show, as its load would have.
+// Releasing a large picture takes milliseconds, so the one replaced is handed back instead.
+void AdoptPicture(AppState& picture, std::unique_ptr<Gdiplus::Image>& replaced) {
     replaced = std::exchange(app.image, std::move(picture.image));
     ++app.imageLoads;
     app.imageWidth = picture.imageWidth;
@@ -42,7 +44,13 @@ void AdoptPrepared(Prepared& prepared, std::unique_ptr<Gdiplus::Image>& replaced
     app.frameCount = picture.frameCount;
     app.frameDelaysMs = std::move(picture.frameDelaysMs);
     std::wcscpy(app.currentPath, picture.currentPath);
-    AdoptBackBuffer(app, picture);
+}
+
+// Its back buffer is composed again only where the view changed since.
+void AdoptPrepared(Prepared& prepared, std::unique_ptr<Gdiplus::Image>& replaced) {
+    app.currentIndex = prepared.index;
+    AdoptPicture(prepared.picture, replaced);
+    AdoptBackBuffer(app, prepared.picture);
     app.composed.imageLoad = app.imageLoads;
 }
 
@@ -156,6 +164,36 @@ WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit,
         if (result != LoadResult::kNotAPicture) return WalkEnd::kHeldBack;
         state.loadFailures += 1;
     }
+}
+
+bool OpenHere(const wchar_t* path) {
+    AppState loaded;
+    if (LoadImageFile(loaded, path) != LoadResult::kLoaded) return false;
+    std::unique_ptr<Gdiplus::Image> replaced;
+    AdoptPicture(loaded, replaced);
+    BuildFolderList(path);
+    ShowPicture();
+    if (!app.fullscreen) RefreshWindowIcons();
+    StartReadAhead(app.travel, std::move(replaced));
+    return true;
+}
+
+void ListFolderAgain() {
+    const std::vector<std::wstring> before = std::move(app.fileNames);
+    const int shown = app.currentIndex;
+    BuildFolderList(app.currentPath);
+    if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
+        StartReadAhead(app.travel, nullptr);
+        return;
+    }
+    // Gone: the walk goes on from the first entry after it that is still listed.
+    const int count = static_cast<int>(before.size());
+    auto next = app.fileNames.end();
+    for (int i = 1; i < count && next == app.fileNames.end(); ++i) {
+        next = std::find(app.fileNames.begin(), app.fileNames.end(), before[(shown + i) % count]);
+    }
+    app.currentIndex = next == app.fileNames.end() ? -1 : int(next - app.fileNames.begin()) - 1;
+    Navigate(+1);
 }
 
 void SetWindowTitle(const wchar_t* text) {

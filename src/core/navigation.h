@@ -20,6 +20,13 @@ enum class WalkEnd { kLoaded, kNothingLoads, kHeldBack };
 // state.loadFailures. The press and the read-ahead both walk through it, so alike.
 WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit = LLONG_MAX,
                        const std::function<bool(int index)>& mayTry = nullptr);
+// Shows the picture at path in place of the one on show and lists its folder, as if the viewer
+// had been started on it; the view and its modes stay. False, changing nothing, for a file that
+// is not a picture, or a folder.
+bool OpenHere(const wchar_t* path);
+// Lists the folder again and stays on the picture on show; if its file is gone, shows the next
+// entry that loads, as a press would.
+void ListFolderAgain();
 void SetWindowTitle(const wchar_t* text);
 
 // Splits path at its last backslash or slash; a bare name gets the current folder ".".

@@ -104,10 +104,11 @@ DWORD WINAPI RunWorker(void*) {
     }
 }
 
-// Work for the same press from the same entry of the same folder.
+// Work for the same press from the same entry of the same folder, listed the same.
 bool ForThisPress(const Prepared& prepared, int step) {
     return prepared.from == app.currentIndex && prepared.step == step &&
-           std::wcscmp(prepared.picture.folderPath, app.folderPath) == 0;
+           std::wcscmp(prepared.picture.folderPath, app.folderPath) == 0 &&
+           prepared.picture.fileNames == app.fileNames;
 }
 
 bool StillAsLookedAt(const Prepared& prepared) {

@@ -20,4 +20,5 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <commdlg.h>

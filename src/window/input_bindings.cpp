@@ -4,12 +4,13 @@
 #include "core/app_state.h"
 #include "core/navigation.h"
 #include "core/view_commands.h"
+#include "window/clipboard.h"
 #include "window/window_modes.h"
 
 namespace {
 
 // Which modifier state a binding needs. Shift wins over Ctrl.
-enum Chord { kPlain, kShift, kCtrl, kAlt, kAny };
+enum Chord { kPlain, kShift, kCtrl, kCtrlShift, kAlt, kAny };
 
 using Command = void (*)(int argument);
 
@@ -56,32 +57,48 @@ void ToggleSmoothingCommand(int) {
 void ToggleTopmostCommand(int) {
     ToggleTopmost();
 }
+void CopyPictureCommand(int) {
+    CopyPictureToClipboard();
+}
+void CopyFileCommand(int) {
+    CopyFileToClipboard();
+}
+void OpenWithDialogCommand(int) {
+    OpenWithDialog();
+}
+void ListFolderAgainCommand(int) {
+    ListFolderAgain();
+}
 
 // The first row whose key and chord match wins.
 // clang-format off
 constexpr KeyBinding kKeyMap[] = {
-    // key          chord    command                    argument
-    {VK_LEFT,       kShift,  PanHorizontally,           -8},
-    {VK_LEFT,       kCtrl,   StepFrame,                 -1},
-    {VK_LEFT,       kPlain,  Navigate,                  -1},
-    {VK_RIGHT,      kShift,  PanHorizontally,           +8},
-    {VK_RIGHT,      kCtrl,   StepFrame,                 +1},
-    {VK_RIGHT,      kPlain,  Navigate,                  +1},
-    {VK_UP,         kShift,  PanVertically,             -8},
-    {VK_UP,         kAny,    ZoomStep,                  +1},
-    {VK_DOWN,       kShift,  PanVertically,             +8},
-    {VK_DOWN,       kAny,    ZoomStep,                  -1},
-    {VK_TAB,        kAny,    ActualSizeCommand,         0},
-    {VK_SPACE,      kAny,    ToggleFitCommand,          0},
-    {VK_RETURN,     kAlt,    ShowFilePropertiesCommand, 0},
-    {VK_RETURN,     kAny,    ToggleFullscreenCommand,   0},
-    {VK_ESCAPE,     kAny,    Quit,                      0},
-    {VK_DELETE,     kShift,  DeleteCommand,             1},
-    {VK_DELETE,     kAny,    DeleteCommand,             0},
-    {'A',           kAny,    ToggleAnimationCommand,    0},
-    {'B',           kAny,    CycleBackgroundCommand,    0},
-    {'S',           kAny,    ToggleSmoothingCommand,    0},
-    {'T',           kAny,    ToggleTopmostCommand,      0},
+    // key          chord       command                    argument
+    {VK_LEFT,       kShift,     PanHorizontally,           -8},
+    {VK_LEFT,       kCtrl,      StepFrame,                 -1},
+    {VK_LEFT,       kPlain,     Navigate,                  -1},
+    {VK_RIGHT,      kShift,     PanHorizontally,           +8},
+    {VK_RIGHT,      kCtrl,      StepFrame,                 +1},
+    {VK_RIGHT,      kPlain,     Navigate,                  +1},
+    {VK_UP,         kShift,     PanVertically,             -8},
+    {VK_UP,         kAny,       ZoomStep,                  +1},
+    {VK_DOWN,       kShift,     PanVertically,             +8},
+    {VK_DOWN,       kAny,       ZoomStep,                  -1},
+    {VK_TAB,        kAny,       ActualSizeCommand,         0},
+    {VK_SPACE,      kAny,       ToggleFitCommand,          0},
+    {VK_RETURN,     kAlt,       ShowFilePropertiesCommand, 0},
+    {VK_RETURN,     kAny,       ToggleFullscreenCommand,   0},
+    {VK_ESCAPE,     kAny,       Quit,                      0},
+    {VK_DELETE,     kShift,     DeleteCommand,             1},
+    {VK_DELETE,     kAny,       DeleteCommand,             0},
+    {'A',           kAny,       ToggleAnimationCommand,    0},
+    {'B',           kAny,       CycleBackgroundCommand,    0},
+    {'S',           kAny,       ToggleSmoothingCommand,    0},
+    {'T',           kAny,       ToggleTopmostCommand,      0},
+    {'C',           kCtrlShift, CopyFileCommand,           0},
+    {'C',           kCtrl,      CopyPictureCommand,        0},
+    {'O',           kCtrl,      OpenWithDialogCommand,     0},
+    {VK_F5,         kAny,       ListFolderAgainCommand,    0},
 };
 // clang-format on
 
@@ -93,6 +110,8 @@ bool Matches(Chord chord, Modifiers modifiers) {
             return modifiers.shift;
         case kCtrl:
             return modifiers.ctrl && !modifiers.shift;
+        case kCtrlShift:
+            return modifiers.ctrl && modifiers.shift;
         case kAlt:
             return modifiers.alt;
         case kAny:

@@ -93,6 +93,7 @@ bool OpenMainWindow() {
     ApplyBackgroundBrush();
     SyncAnimationTimer();
     RefreshWindowIcons();
+    DragAcceptFiles(app.window, TRUE);
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
     // The first picture is on screen before the worker begins on the next.
@@ -149,6 +150,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_MBUTTONDOWN:
             ToggleFit();
+            return 0;
+        case WM_DROPFILES:
+            OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
         case WM_MOUSEWHEEL:
             ZoomStep(WheelDirection(wParam));

@@ -6,14 +6,14 @@
 #include "imaging/read_ahead.h"
 #include "window/main_window.h"
 
-namespace {
-
-bool AskForFile(wchar_t* path) {
+bool AskForFile(wchar_t* path, const wchar_t* folder, HWND owner) {
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    dialog.hwndOwner = owner;
     dialog.lpstrFilter = L"All\0*.*\0";
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrInitialDir = folder;
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     return GetOpenFileNameW(&dialog);
 }
@@ -25,8 +25,6 @@ void StartCopyForFile(const wchar_t* file) {
     if (length == 0 || length >= MAX_PATH) return;
     ShellExecuteW(nullptr, nullptr, program, QuoteArgument(file).c_str(), nullptr, SW_SHOW);
 }
-
-}  // namespace
 
 std::wstring QuoteArgument(const std::wstring& argument) {
     std::wstring quoted = L"\"";
@@ -53,7 +51,7 @@ int StartFromCommandLine() {
     int code = 0;
     if (count < 2) {
         wchar_t path[MAX_PATH] = {};
-        if (AskForFile(path)) code = RunWithGdiplus(path);
+        if (AskForFile(path, nullptr, nullptr)) code = RunWithGdiplus(path);
     } else {
         for (int i = 2; i < count; ++i) StartCopyForFile(arguments[i]);
         code = RunWithGdiplus(arguments[1]);

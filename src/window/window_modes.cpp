@@ -8,6 +8,7 @@
 #include "core/view_commands.h"
 #include "imaging/composition.h"
 #include "window/main_window.h"
+#include "window/startup.h"
 
 namespace {
 
@@ -105,4 +106,24 @@ void ShowFileProperties() {
     // Owned by the window, so that it shows above a fullscreen (topmost) one.
     info.hwnd = app.window;
     ShellExecuteExW(&info);
+}
+
+void OpenDroppedFiles(HDROP drop) {
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        wchar_t path[MAX_PATH];
+        const UINT length = DragQueryFileW(drop, i, path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) continue;
+        if (i == 0) {
+            OpenHere(path);
+        } else {
+            StartCopyForFile(path);
+        }
+    }
+    DragFinish(drop);
+}
+
+void OpenWithDialog() {
+    wchar_t path[MAX_PATH] = {};
+    if (AskForFile(path, app.folderPath, app.window)) OpenHere(path);
 }
