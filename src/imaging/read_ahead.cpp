@@ -16,7 +16,7 @@ struct Worker {
     std::unique_ptr<Prepared> waiting;  // the next work, not begun
     std::unique_ptr<Prepared> ready;    // finished work
     bool busy = false;                  // work is going on for `running`
-    const Prepared* running = nullptr;  // the worker's; only from, step and folder are read
+    const Prepared* running = nullptr;  // the worker's; only from, step, folder and list read
     bool cancelled = false;             // its result is not wanted
     bool stopping = false;
 };
