@@ -1,13 +1,14 @@
 #include "imaging/file_stream.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
 // No 32-bit process could hold the picture of a larger file.
 constexpr ULONGLONG kLargestFileBytes = 1ULL << 30;
 
-// Errors that a later try may not meet: the file in another program's hands, memory short.
+// Errors that a later try may not meet: the file in another program's hands, resources short.
 bool IsPassing(DWORD error) {
     switch (error) {
         case ERROR_SHARING_VIOLATION:
@@ -173,7 +174,12 @@ FileStream* OpenFileStream(const wchar_t* path, ReadResult& result) {
         result = ReadResult::kNotNow;
         return nullptr;
     }
-    auto* stream = new FileStream;
+    auto* stream = new (std::nothrow) FileStream;
+    if (!stream) {
+        CloseHandle(file);
+        result = ReadResult::kNotNow;
+        return nullptr;
+    }
     stream->file = file;
     stream->size = ULONGLONG(size.QuadPart);
     result = ReadResult::kRead;
@@ -185,7 +191,6 @@ IStream* AsStream(FileStream* stream) {
 }
 
 ReadResult KeepFileInMemory(FileStream* stream) {
-    if (stream->memory) return ReadResult::kRead;
     if (stream->size > kLargestFileBytes) return ReadResult::kUnreadable;
     const ULONG size = ULONG(stream->size);
     BYTE* memory =
