@@ -429,59 +429,67 @@ std::wstring Quoted(const fs::path& path) {
     return L"\"" + path.wstring() + L"\"";
 }
 
-// A folder of the picture, a file of videoBytes that is no picture (a video's header, then
-// nothing), and the picture again. Returns the first picture.
-fs::path MakeFolderWithVideo(const fs::path& picturePath, uintmax_t videoBytes) {
-    const fs::path file = MakeFolderOfTwo(picturePath);
-    fs::rename(kFolderOfTwo / (L"b" + file.extension().wstring()),
-               kFolderOfTwo / (L"c" + file.extension().wstring()));
-    std::ofstream(kFolderOfTwo / L"b.mp4", std::ios::binary) << std::string(
+// A file that is no picture: a video's header, then nothing up to its size.
+void WriteVideo(const fs::path& path, uintmax_t bytes) {
+    std::ofstream(path, std::ios::binary) << std::string(
         "\0\0\0\x20"
         "ftypisom\0\0\x02\0",
         16);
-    fs::resize_file(kFolderOfTwo / L"b.mp4", videoBytes);
+    fs::resize_file(path, bytes);
+}
+
+// The picture twice, with a video after each: a 4 kB one after the first, a 400 MB one after
+// the second, so that presses to the right cross them by turns. Returns the first picture.
+fs::path MakeFolderWithVideos(const fs::path& picturePath) {
+    const fs::path file = MakeFolderOfTwo(picturePath);
+    const std::wstring extension = file.extension().wstring();
+    fs::rename(kFolderOfTwo / (L"b" + extension), kFolderOfTwo / (L"c" + extension));
+    WriteVideo(kFolderOfTwo / L"b.mp4", 4096);
+    WriteVideo(kFolderOfTwo / L"d.mp4", 400 << 20);
     return file;
 }
 
-// Right and Left by turns, so that every press crosses the video.
-double PressAcrossMs(Press when) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
+// Medians of the presses to the right past the 4 kB video and past the 400 MB one, taken by
+// turns in one run.
+std::pair<double, double> PressesPastVideosMs(Press when) {
+    std::vector<double> ms[2];
+    for (int i = 0; i < 2 * runs; ++i) {
         if (when == kWithoutReadAhead) StopReadAhead();
         if (when == kReadAheadDone) WaitForReadAhead();
         const double start = NowMs();
-        SendMessageW(app.window, WM_KEYDOWN, i % 2 ? VK_LEFT : VK_RIGHT, 0);
+        SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
-        ms.push_back(NowMs() - start);
+        ms[i % 2].push_back(NowMs() - start);
     }
-    std::sort(ms.begin(), ms.end());
-    return ms[runs / 2];
+    for (std::vector<double>& each : ms) std::sort(each.begin(), each.end());
+    return {ms[0][runs / 2], ms[1][runs / 2]};
 }
 
 // The next picture past a 400 MB video beside the same past a 4 kB one, with and without
-// read-ahead, and the peak memory of glim.exe started in each folder once the read-ahead has
+// read-ahead, and the peak memory of glim.exe started before each, once its read-ahead has
 // crossed the video.
 void MeasureVideoCrossing(const fs::path& picturePath, const fs::path& glim) {
     const std::string picture = picturePath.filename().string();
-    const std::pair<const char*, uintmax_t> videos[] = {{"4 kB", 4096}, {"400 MB", 400 << 20}};
-    double without[2], readAhead[2];
-    for (int i = 0; i < 2; ++i) {
-        const fs::path file = MakeFolderWithVideo(picturePath, videos[i].second);
-        OpenViewerOn(file);
-        SetFitMode(true);
-        Refresh();
-        without[i] = PressAcrossMs(kWithoutReadAhead);
-        readAhead[i] = PressAcrossMs(kReadAheadDone);
-        CloseViewer();
+    const fs::path first = MakeFolderWithVideos(picturePath);
+    OpenViewerOn(first);
+    SetFitMode(true);
+    Refresh();
+    const auto [without4k, without400m] = PressesPastVideosMs(kWithoutReadAhead);
+    const auto [readAhead4k, readAhead400m] = PressesPastVideosMs(kReadAheadDone);
+    CloseViewer();
+    Report(picture, "next past a 400 MB video, without read-ahead", without400m, without4k,
+           "the same past a 4 kB one");
+    Report(picture, "next past a 400 MB video, read ahead", readAhead400m, readAhead4k,
+           "the same past a 4 kB one");
+    const std::pair<const char*, fs::path> starts[] = {
+        {", a 4 kB video after it", first},
+        {", a 400 MB video after it", kFolderOfTwo / (L"c" + first.extension().wstring())}};
+    for (const auto& [what, file] : starts) {
         const Started started = TimeStart(Quoted(glim) + L" " + Quoted(file), L"Glim", 6000);
-        peaks.push_back({picture + ", a " + videos[i].first + " video beside it",
-                         started.peakPrivateBytes / 1048576.0, started.peakWorkingSet / 1048576.0});
+        peaks.push_back({picture + what, started.peakPrivateBytes / 1048576.0,
+                         started.peakWorkingSet / 1048576.0});
     }
     fs::remove_all(kFolderOfTwo);
-    Report(picture, "next past a 400 MB video, without read-ahead", without[1], without[0],
-           "the same past a 4 kB one");
-    Report(picture, "next past a 400 MB video, read ahead", readAhead[1], readAhead[0],
-           "the same past a 4 kB one");
 }
 
 // Started in a folder of two copies, so that the peak memory, read once the read-ahead has had
