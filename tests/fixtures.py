@@ -48,6 +48,11 @@ def main(out):
                                                    0x0112, 3, 1, 8, 0, 0)
         pictures[f"corners_{n}.jpg"] = (corners, {"exif": exif, "quality": 95, "subsampling": 0})
     pictures["corners_6.tif"] = (corners, {"tiffinfo": {0x0112: 6}})
+    # Read by the system's codecs only: a top-down TGA with alpha, a bottom-up one without, and
+    # an uncompressed DDS with alpha.
+    pictures["noise_rgba_53x37.tga"] = (noise("RGBA", 53, 37), {"orientation": 1})
+    pictures["noise_97x61.tga"] = (noise("RGB", 97, 61), {"orientation": -1})
+    pictures["noise_rgba_53x37.dds"] = (noise("RGBA", 53, 37), {})
     for name, (im, options) in pictures.items():
         im.save(os.path.join(out, name), **options)
     with open(os.path.join(out, "not_an_image.png"), "wb") as f:
@@ -97,6 +102,9 @@ def damaged_pictures(out):
         "lzw.tif": encoded(noisy, "TIFF", compression="tiff_lzw", save_all=True,
                            append_images=[noisy]),
         "icon.ico": encoded(noise("RGBA", 32, 32), "ICO", sizes=[(16, 16), (32, 32)]),
+        "tga.tga": encoded(noise("RGBA", 24, 16), "TGA", orientation=1),
+        "rle.tga": encoded(noisy, "TGA", compression="tga_rle"),
+        "dds.dds": encoded(noise("RGBA", 24, 16), "DDS"),
     }
     # Decoders walk every frame of these: a few damages each are enough.
     counted = {"frames.gif": many_frames_gif(20000), "pages.tif": many_pages_tiff(20000)}

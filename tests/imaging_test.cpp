@@ -1,5 +1,8 @@
 // Loading and composing pictures, in this process.
+#include <climits>
+
 #include "core/geometry.h"
+#include "imaging/codecs.h"
 #include "imaging/composition.h"
 #include "support.h"
 
@@ -118,4 +121,32 @@ TEST(Imaging, APictureHoldsNoFileOpen) {
     app.clientWidth = 40, app.clientHeight = 30;
     ComposeBackBuffer(app);
     EXPECT_EQ(BitmapPixels(*app.backBuffer)[40 * 30 - 1] & 0xFFFFFF, kRed);
+}
+
+// What GDI+ refuses and the system's codecs read shows as the same picture saved as PNG, alpha
+// and row order included. A picture of several frames decoded by them plays its frames, each
+// decoded when selected, with their delays.
+TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
+    const auto pixels = [](const wchar_t* name) {
+        AppState state;
+        EXPECT_EQ(LoadImageFile(state, Fixture(name).c_str()), LoadResult::kLoaded) << name;
+        auto* bitmap = static_cast<Gdiplus::Bitmap*>(state.image.get());
+        return bitmap ? BitmapPixels(*bitmap) : std::vector<DWORD>();
+    };
+    EXPECT_EQ(pixels(L"noise_rgba_53x37.tga"), pixels(L"noise_rgba_53x37.png"));
+    EXPECT_EQ(pixels(L"noise_97x61.tga"), pixels(L"noise_97x61.png"));  // stored bottom-up
+    EXPECT_EQ(pixels(L"noise_rgba_53x37.dds"), pixels(L"noise_rgba_53x37.png"));
+    ReadResult opened;
+    FileStream* const file = OpenFileStream(Fixture(L"anim3_16x16.gif").c_str(), opened);
+    AppState state;
+    ASSERT_EQ(DecodeWithCodecs(state, file, LLONG_MAX), LoadResult::kLoaded);
+    AsStream(file)->Release();
+    // The second frame has no control block: no delay of its own, so the default 100 ms.
+    EXPECT_EQ(std::tuple(state.frameCount, state.frameDelaysMs),
+              std::tuple(3, std::vector<int>({100, 100, 50})));
+    for (const auto& [frame, colour] : {std::pair(2, kBlue), {1, kGreen}, {0, kRed}}) {
+        SelectCodecFrame(state, frame);
+        EXPECT_EQ(BitmapPixels(*static_cast<Gdiplus::Bitmap*>(state.image.get()))[0] & 0xFFFFFF,
+                  colour);
+    }
 }

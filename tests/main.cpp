@@ -12,6 +12,7 @@ static LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
 int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(ReportCrash);
     testing::InitGoogleTest(&argc, argv);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 2;

@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "imaging/composition.h"
+#include "imaging/image_loading.h"
 
 // One frame timer per window, so a fixed identifier is unique.
 constexpr UINT_PTR kFrameTimerId = 1;
@@ -35,7 +36,7 @@ void SyncAnimationTimer() {
 void ShowFrame(int index) {
     if (!app.image) return;
     app.currentFrame = index;
-    app.image->SelectActiveFrame(&app.frameDimension, index);
+    SelectFrame(app, index);
     Refresh();
 }
 

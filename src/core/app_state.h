@@ -22,6 +22,13 @@ struct Composition {
     Gdiplus::ARGB background = 0;
 };
 
+// Releases a COM object that a unique_ptr owns.
+struct ComRelease {
+    void operator()(IUnknown* object) const {
+        object->Release();
+    }
+};
+
 // Everything the program knows, in one record. Defaults are the start state of every run.
 struct AppState {
     bool smoothScaling = true;
@@ -32,6 +39,9 @@ struct AppState {
     int frameCount = 1;
 
     std::unique_ptr<Gdiplus::Image> image;  // absent, failed (empty handle) or decoded
+    // The system codec that decoded a picture of several frames which GDI+ refused: it decodes
+    // each frame into image as it is selected.
+    std::unique_ptr<IWICBitmapDecoder, ComRelease> codec;
     unsigned imageLoads = 0;  // decodes tried, so a new picture is told from the one before
     int imageWidth = 0;
     int imageHeight = 0;

@@ -37,6 +37,7 @@ void ShowLoadedImage() {
 // Releasing a large picture takes milliseconds, so the one replaced is handed back instead.
 void AdoptPicture(AppState& picture, std::unique_ptr<Gdiplus::Image>& replaced) {
     replaced = std::exchange(app.image, std::move(picture.image));
+    app.codec = std::move(picture.codec);
     ++app.imageLoads;
     app.imageWidth = picture.imageWidth;
     app.imageHeight = picture.imageHeight;

@@ -7,13 +7,11 @@
 #include <cwchar>
 #include <vector>
 
+#include "imaging/codecs.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/file_stream.h"
 
 namespace {
-
-// Frames whose delay the file does not give show this long.
-constexpr int kMissingDelayMs = 100;
 
 void ReadFrameDimension(AppState& state) {
     Gdiplus::Image& image = *state.image;
@@ -105,8 +103,24 @@ LoadResult AsLoadResult(ReadResult read) {
     return read == ReadResult::kNotNow ? LoadResult::kNotNow : LoadResult::kNotAPicture;
 }
 
+// The picture decoded in state: frames, delays, turned upright.
+void ReadPicture(AppState& state, const FileStream* file) {
+    ReadFrameDimension(state);
+    // A failed count query yields 0; one frame keeps the frame index meaningful.
+    state.frameCount = ClampToInt(std::max(1u, state.image->GetFrameCount(&state.frameDimension)));
+    if (state.frameCount >= 2) ReadFrameDelays(state);
+    // Turned once, before anything measures it. Turning a picture of several frames would turn
+    // only the frame on show, so those show as decoded.
+    if (state.frameCount == 1) {
+        TurnUpright(*state.image,
+                    RecordedOrientation(*state.image,
+                                        ReadExifOrientation(FileBytes(file), FileSize(file))));
+    }
+}
+
 // GDI+ reads the header (and on Windows nothing more until the picture is drawn or turned) before
-// the size is held to the limit; only a picture within it is read whole.
+// the size is held to the limit; only a picture within it is read whole. What GDI+ refuses, the
+// system's codecs may take. Colour profiles are applied where the platform can.
 LoadResult DecodeStream(AppState& state, FileStream* file, long long pixelLimit) {
     IStream* const stream = AsStream(file);
     BYTE header[30];
@@ -115,36 +129,34 @@ LoadResult DecodeStream(AppState& state, FileStream* file, long long pixelLimit)
     stream->Seek({}, STREAM_SEEK_SET, nullptr);
     if (ReadFailed(file)) return LoadResult::kNotNow;
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
-    state.image.reset(new Gdiplus::Image(stream));
+    state.image.reset(new Gdiplus::Image(stream, TRUE));
     if (state.image->GetLastStatus() != Gdiplus::Ok) {
-        return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
+        state.image.reset();
+        if (ReadFailed(file)) return LoadResult::kNotNow;
+        return DecodeWithCodecs(state, file, pixelLimit);
     }
     const long long pixels =
         static_cast<long long>(state.image->GetWidth()) * state.image->GetHeight();
     if (pixels > pixelLimit) return LoadResult::kOverLimit;
-    return AsLoadResult(KeepFileInMemory(file));
-}
-
-// The picture decoded in state: frames, delays, turned upright, measured.
-void ReadPicture(AppState& state, const FileStream* file) {
-    ReadFrameDimension(state);
-    // A failed count query yields 0; one frame keeps the frame index meaningful.
-    state.frameCount = ClampToInt(std::max(1u, state.image->GetFrameCount(&state.frameDimension)));
-    if (state.frameCount >= 2) ReadFrameDelays(state);
-    // Turned once, before anything measures it. Turning a picture of several frames would turn
-    // only the frame on show, so those show as decoded.
-    const int orientation =
-        state.frameCount == 1
-            ? RecordedOrientation(*state.image,
-                                  ReadExifOrientation(FileBytes(file), FileSize(file)))
-            : 0;
-    if (orientation >= 2) state.image->RotateFlip(kUprightTurns[orientation].turn);
-    if (kUprightTurns[orientation].mirror) state.image->RotateFlip(Gdiplus::RotateNoneFlipX);
-    state.imageWidth = ClampToInt(state.image->GetWidth());
-    state.imageHeight = ClampToInt(state.image->GetHeight());
+    const LoadResult kept = AsLoadResult(KeepFileInMemory(file));
+    if (kept == LoadResult::kLoaded) ReadPicture(state, file);
+    return kept;
 }
 
 }  // namespace
+
+void SelectFrame(AppState& state, int index) {
+    if (state.codec) {
+        SelectCodecFrame(state, index);
+    } else {
+        state.image->SelectActiveFrame(&state.frameDimension, index);
+    }
+}
+
+void TurnUpright(Gdiplus::Image& image, int orientation) {
+    if (orientation >= 2) image.RotateFlip(kUprightTurns[orientation].turn);
+    if (kUprightTurns[orientation].mirror) image.RotateFlip(Gdiplus::RotateNoneFlipX);
+}
 
 int DelayToMilliseconds(long hundredths) {
     const long long ms = static_cast<long long>(hundredths) * 10;
@@ -154,6 +166,7 @@ int DelayToMilliseconds(long hundredths) {
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit) {
     ++state.imageLoads;
     state.image.reset();
+    state.codec.reset();
     state.frameCount = 1;
     state.frameDelaysMs = {};
     if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
@@ -163,9 +176,13 @@ LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLi
     const LoadResult result = DecodeStream(state, file, pixelLimit);
     if (result == LoadResult::kLoaded) {
         std::wcscpy(state.currentPath, path);
-        ReadPicture(state, file);
+        state.imageWidth = ClampToInt(state.image->GetWidth());
+        state.imageHeight = ClampToInt(state.image->GetHeight());
     } else {
         state.image.reset();
+        state.codec.reset();
+        state.frameCount = 1;
+        state.frameDelaysMs = {};
     }
     // The picture holds the stream for as long as it lives.
     AsStream(file)->Release();

@@ -14,5 +14,14 @@ enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
 // any thread.
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit = LLONG_MAX);
 
+// Makes frame index of state's picture the one on show, whichever decoder made it.
+void SelectFrame(AppState& state, int index);
+
+// Frames whose delay the file does not give show this long.
+constexpr int kMissingDelayMs = 100;
+
+// Turns and mirrors image as orientation (1 to 8, as the Exif tag gives it; 0 for none) asks, to
+// show it upright.
+void TurnUpright(Gdiplus::Image& image, int orientation);
 // A frame delay in hundredths of a second as milliseconds, saturated to 32 bits.
 int DelayToMilliseconds(long hundredths);

@@ -81,11 +81,13 @@ void Prepare(Prepared& job) {
     picture.bigIcon = MakeImageIcon(picture.image.get(), 32);
 }
 
+// The system's codecs need COM on every thread that decodes with them.
 DWORD WINAPI RunWorker(void*) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     Locked locked;
     for (;;) {
         while (!worker.waiting && !worker.stopping) WaitForChange();
-        if (worker.stopping) return 0;
+        if (worker.stopping) break;
         std::unique_ptr<Prepared> job = std::move(worker.waiting);
         worker.busy = true;
         worker.cancelled = false;
@@ -102,6 +104,8 @@ DWORD WINAPI RunWorker(void*) {
         }
         WakeAllConditionVariable(&worker.changed);
     }
+    CoUninitialize();
+    return 0;
 }
 
 // Work for the same press from the same entry of the same folder, listed the same.
@@ -197,6 +201,7 @@ void StopReadAhead() {
 void DiscardPrepared(Prepared& prepared) {
     AppState& picture = prepared.picture;
     picture.image.reset();
+    picture.codec.reset();
     ReleaseBackBuffer(picture);
     if (picture.smallIcon) DestroyIcon(picture.smallIcon);
     if (picture.bigIcon) DestroyIcon(picture.bigIcon);

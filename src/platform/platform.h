@@ -1,5 +1,6 @@
 #pragma once
-// The one way in to Win32 and GDI+: every other file includes this header, never the system ones.
+// The one way in to Win32, GDI+ and the system's imaging codecs: every other file includes this
+// header, never the system ones.
 
 #ifndef UNICODE
 #define UNICODE
@@ -22,3 +23,4 @@ using std::min;
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commdlg.h>
+#include <wincodec.h>

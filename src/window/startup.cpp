@@ -44,10 +44,12 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
+// The window's thread is single-threaded for COM, as the shell and the Open dialog want it.
 int StartFromCommandLine() {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!arguments) return kCannotStart;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int code = 0;
     if (count < 2) {
         wchar_t path[MAX_PATH] = {};
@@ -57,6 +59,7 @@ int StartFromCommandLine() {
         code = RunWithGdiplus(arguments[1]);
     }
     LocalFree(arguments);
+    CoUninitialize();
     return code;
 }
 
@@ -69,7 +72,8 @@ int RunWithGdiplus(const wchar_t* path) {
         BuildFolderList(path);
         if (!CreateMainWindow()) code = kCannotStart;
     }
-    // GDI+ objects must go before GDI+ itself, on every thread.
+    // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
+    app.codec.reset();
     StopReadAhead();
     app.image.reset();
     app.backBuffer.reset();
