@@ -181,8 +181,6 @@ LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLi
     } else {
         state.image.reset();
         state.codec.reset();
-        state.frameCount = 1;
-        state.frameDelaysMs = {};
     }
     // The picture holds the stream for as long as it lives.
     AsStream(file)->Release();
