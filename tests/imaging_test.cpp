@@ -101,7 +101,7 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
                 for (const auto& [what, apply] : kSteps) {
                     apply();
                     ComposeBackBuffer(app);
-                    ASSERT_EQ(BitmapPixels(*app.backBuffer), ReferenceComposition())
+                    ASSERT_EQ(BackBufferPixels(app), ReferenceComposition())
                         << testing::PrintToString(std::wstring(picture)) << " in " << client.cx
                         << "x" << client.cy << (smooth ? " smooth" : " nearest") << ", " << what;
                 }
@@ -120,7 +120,7 @@ TEST(Imaging, APictureHoldsNoFileOpen) {
     fs::remove(folder.path / L"b.png");
     app.clientWidth = 40, app.clientHeight = 30;
     ComposeBackBuffer(app);
-    EXPECT_EQ(BitmapPixels(*app.backBuffer)[40 * 30 - 1] & 0xFFFFFF, kRed);
+    EXPECT_EQ(BackBufferPixels(app)[40 * 30 - 1] & 0xFFFFFF, kRed);
 }
 
 // What GDI+ refuses and the system's codecs read shows as the same picture saved as PNG, alpha

@@ -111,6 +111,11 @@ inline std::vector<DWORD> BitmapPixels(Gdiplus::Bitmap& bitmap) {
     return pixels;
 }
 
+// The back buffer's pixels as the window shows them: 0xFFRRGGBB, top row first.
+inline std::vector<DWORD> BackBufferPixels(const AppState& state) {
+    return BitmapPixels(*state.backBuffer);
+}
+
 // What the screen shows at a client position, whatever window covers it: 0xRRGGBB.
 inline DWORD ScreenPixel(HWND window, int x, int y) {
     POINT point = {x, y};

@@ -189,7 +189,7 @@ static void ExpectShowsAsLoaded(const fs::path& file) {
     ASSERT_EQ(LoadImageFile(loaded, file.c_str()), LoadResult::kLoaded);
     ComposeBackBuffer(loaded);
     EXPECT_EQ(app.currentName, file.filename());
-    EXPECT_EQ(BitmapPixels(*app.backBuffer), BitmapPixels(*loaded.backBuffer)) << file;
+    EXPECT_EQ(BackBufferPixels(app), BackBufferPixels(loaded)) << file;
     EXPECT_EQ(std::tie(app.frameCount, app.frameDelaysMs, app.currentFrame),
               std::tie(loaded.frameCount, loaded.frameDelaysMs, loaded.currentFrame));
     const HICON icon = MakeImageIcon(loaded.image.get(), 32);

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/geometry.h"
+
+// Releases pixels that AllocatePixels reserved.
+struct PixelsFree {
+    void operator()(uint32_t* bits) const;
+};
+
+// Pixels the program owns: premultiplied 0xAARRGGBB words (B, G, R, A in memory), top row first,
+// rows packed (the stride is the width).
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<uint32_t[], PixelsFree> bits;
+};
+
+// Zeroed pixels of that size; none (null bits) when memory is short or a side is not positive.
+Pixels AllocatePixels(int width, int height);
+
+// A picture and its reductions: levels[0] is the picture, each further level half the one
+// before (2 x 2 pixels averaged, an odd last row or column dropped), down to the first level
+// that is at most kSmallestReduction pixels either way.
+using Reductions = std::vector<Pixels>;
+constexpr int kSmallestReduction = 32;
+
+// Makes the reductions of levels[0], replacing any it had. False, leaving levels[0] alone, when
+// memory is short.
+bool MakeReductions(Reductions& levels);
+
+// A part of an output, in its pixels.
+struct Region {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// Renders the picture placed at `rect` (output pixels, as ComputePlacement gives it; any size or
+// place, a degenerate one showing nothing) over `background` into `region` of `out`, premultiplied
+// pixels `outWidth` a row: the picture's pixels p become p + background * (255 - alpha) / 255,
+// and outside the picture the background shows. An opaque background (0xFFRRGGBB) gives an opaque
+// view; background 0 keeps the picture's transparency, as for an icon. Each output pixel depends
+// only on its own position, so any region renders exactly what the whole output shows there.
+//   smooth, shrinking: the area average of the pixels under it, read from the smallest level
+//                      still at least the placement's size;
+//   smooth, enlarging: bilinear between pixel centres of levels[0];
+//   not smooth:        the pixel of levels[0] under its centre, as GDI+'s nearest-neighbour draw.
+// Large regions are split across the processor's cores. Safe to call from several threads.
+void ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, uint32_t background,
+                 uint32_t* out, int outWidth, const Region& region);
