@@ -83,6 +83,10 @@ struct AppState {
 
     int lastMouseX = 0;
     int lastMouseY = 0;
+
+    // Touchpads and smooth wheels send parts of a notch; those not yet zoomed by wait here.
+    int wheelLeftover = 0;
+    DWORD wheelTime = 0;  // message time of the last wheel message, in milliseconds
 };
 
 extern AppState app;

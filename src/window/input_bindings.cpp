@@ -136,6 +136,24 @@ bool IsOvertakenRepeat(WPARAM key, LPARAM flags) {
            next.wParam == key && (next.message == WM_KEYUP || (next.lParam & kRepeatFlag));
 }
 
+constexpr DWORD kWheelPauseMs = 500;  // ends one movement, so it does not tip the next
+
+struct WheelTurn {
+    int step;  // +1 in, -1 out, 0 none
+    int leftover;
+};
+
+// A message of one or more whole notches makes one step. Parts of a notch add up, each whole
+// notch of them one step; turning back or pausing drops what was left over.
+WheelTurn TurnWheel(int leftover, int delta, DWORD elapsedMs) {
+    if (elapsedMs >= kWheelPauseMs || leftover * delta < 0) leftover = 0;
+    const int direction = delta < 0 ? -1 : +1;
+    if (delta * direction >= WHEEL_DELTA) return {direction, leftover};
+    leftover += delta;
+    if (leftover * direction < WHEEL_DELTA) return {0, leftover};
+    return {direction, leftover - direction * WHEEL_DELTA};
+}
+
 }  // namespace
 
 Modifiers ReadModifiers() {
@@ -167,6 +185,12 @@ void TrackDrag(WPARAM buttons, LPARAM position) {
     app.lastMouseY = y;
 }
 
-int WheelDirection(WPARAM wParam) {
-    return GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+// Message time, not the time of handling: a slow zoom must not make a pause of its own.
+void HandleWheel(WPARAM wParam) {
+    const DWORD time = GetMessageTime();
+    const WheelTurn turn =
+        TurnWheel(app.wheelLeftover, GET_WHEEL_DELTA_WPARAM(wParam), time - app.wheelTime);
+    app.wheelLeftover = turn.leftover;
+    app.wheelTime = time;
+    if (turn.step != 0) ZoomStep(turn.step);
 }

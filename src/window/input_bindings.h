@@ -17,5 +17,5 @@ void HandleKeyDown(WPARAM key, LPARAM flags);
 void HandleSystemCharacter(WPARAM character);
 // Pans with the pointer while only the left button is down; always remembers the position.
 void TrackDrag(WPARAM buttons, LPARAM position);
-// One zoom step per wheel message: forward for a whole notch or more, back otherwise.
-int WheelDirection(WPARAM wParam);
+// Zooms one step for a message of whole notches, and one for each notch's worth of parts.
+void HandleWheel(WPARAM wParam);

@@ -155,7 +155,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
         case WM_MOUSEWHEEL:
-            ZoomStep(WheelDirection(wParam));
+            HandleWheel(wParam);
             return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
