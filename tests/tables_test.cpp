@@ -4,7 +4,7 @@
 #include "core/geometry.h"
 #include "imaging/exif_orientation.h"
 #include "support.h"
-#include "window/startup.h"
+#include "window/shell_open.h"
 
 TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
     // picture and client width and height, fit, zoom, pan x and y; x, y, width and height

@@ -71,13 +71,6 @@ InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth,
     return {std::max(width, kMinimumSide), std::max(height, kMinimumSide), actualSize};
 }
 
-RECT MonitorRect(HWND window) {
-    MONITORINFO info = {};
-    info.cbSize = sizeof info;
-    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
-    return info.rcMonitor;
-}
-
 bool OpenMainWindow() {
     RegisterMainWindowClass();
     SIZE outer = MeasureForMonitor(nullptr);

@@ -16,7 +16,5 @@ InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth,
 bool CreateMainWindow();
 // The window without its loop, so that tests can drive it message by message.
 bool OpenMainWindow();
-// The monitor that holds window, or the primary one for none.
-RECT MonitorRect(HWND window);
 void RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

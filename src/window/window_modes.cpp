@@ -7,8 +7,7 @@
 #include "core/navigation.h"
 #include "core/view_commands.h"
 #include "imaging/composition.h"
-#include "window/main_window.h"
-#include "window/startup.h"
+#include "window/shell_open.h"
 
 namespace {
 
@@ -46,6 +45,13 @@ void LeaveFullscreen() {
 }
 
 }  // namespace
+
+RECT MonitorRect(HWND window) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
+    return info.rcMonitor;
+}
 
 // The new picture comes from the size change that the new window shape causes.
 void ToggleFullscreen() {

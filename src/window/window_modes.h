@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/platform.h"
 
+// The monitor that holds window, or the primary one for none.
+RECT MonitorRect(HWND window);
 // Borderless, topmost and black over the whole screen, fitted; and back exactly as before.
 void ToggleFullscreen();
 void ToggleTopmost();
