@@ -1,5 +1,5 @@
 # Cross-compiles Windows programs with the posix-thread mingw-w64 compilers: 32-bit ones, or
-# 64-bit ones where GLIM_TARGET_ARCH is x86_64 (to test on machines that run no 32-bit code).
+# 64-bit ones where GLIM_TARGET_ARCH is x86_64.
 set(GLIM_TARGET_ARCH i686 CACHE STRING "i686 or x86_64")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES GLIM_TARGET_ARCH)
 

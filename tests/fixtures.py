@@ -5,6 +5,7 @@ import os
 import random
 import struct
 import sys
+import zlib
 
 from PIL import Image
 
@@ -57,12 +58,37 @@ def main(out):
         im.save(os.path.join(out, name), **options)
     with open(os.path.join(out, "not_an_image.png"), "wb") as f:
         f.write(b"this is not a picture\n")
+    with open(os.path.join(out, "quarters_20000x16000.png"), "wb") as f:
+        f.write(quarters_png(20000, 16000))
 
 
 def encoded(im, fmt, **options):
     out = io.BytesIO()
     im.save(out, fmt, **options)
     return out.getvalue()
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def quarters_png(width, height):
+    """Red, green, white and blue quarters, clockwise from the top left, in a PNG of 2-bit palette
+    indices written by hand: Pillow would hold every pixel. Each row repeats the one above it
+    (filter 2) but the first of each half, so hundreds of megapixels take a hundred kilobytes."""
+    half = width // 8  # bytes of half a row
+    deflate = zlib.compressobj()
+    data = []
+    for left, right in ((0x00, 0x55), (0xFF, 0xAA)):
+        data.append(deflate.compress(b"\0" + bytes([left]) * half + bytes([right]) * half))
+        same = b"\2" + bytes(2 * half)
+        data.extend(deflate.compress(same) for _ in range(height // 2 - 1))
+    data.append(deflate.flush())
+    palette = bytes((*RED, *GREEN, *WHITE, *BLUE))
+    return (b"\x89PNG\r\n\x1a\n" +
+            png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 2, 3, 0, 0, 0)) +
+            png_chunk(b"PLTE", palette) + png_chunk(b"IDAT", b"".join(data)) +
+            png_chunk(b"IEND", b""))
 
 
 def many_frames_gif(count):

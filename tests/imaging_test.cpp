@@ -46,6 +46,26 @@ TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
     }
 }
 
+// A file of more than 1 GB is kept whole, every byte in its place, where the build has the room:
+// in 64 bits. The 32-bit build refuses it.
+TEST(Imaging, FilesOverAGigabyteAreKeptWholeIn64Bits) {
+    TempFolder folder;
+    const fs::path path = folder.Copy(L"red_40x30.png", L"large.png");
+    const std::streamoff size = (1LL << 30) + 4096;
+    std::fstream(path, std::ios::binary | std::ios::in | std::ios::out).seekp(size - 4) << "end.";
+    ReadResult opened;
+    FileStream* const file = OpenFileStream(path.c_str(), opened);
+    ASSERT_TRUE(file);
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(KeepFileInMemory(file), ReadResult::kUnreadable);
+    } else {
+        ASSERT_EQ(KeepFileInMemory(file), ReadResult::kRead);
+        const auto* bytes = reinterpret_cast<const char*>(FileBytes(file));
+        EXPECT_EQ(std::string(bytes, 4) + std::string(bytes + size - 4, 4), "\x89PNGend.");
+    }
+    AsStream(file)->Release();
+}
+
 // The straightforward composition: a fresh bitmap cleared to the background, the whole picture
 // drawn scaled into its placement.
 static std::vector<DWORD> ReferenceComposition() {

@@ -183,3 +183,20 @@ TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
     EXPECT_EQ(ExitCode(viewer.process), 1u);
     EXPECT_FALSE(fs::exists(folder.path / c) || fs::exists(bin / c)) << "deleted for good";
 }
+
+// The manifest built into glim.exe names the processor of its build.
+TEST(Program, ManifestNamesTheProcessorOfItsBuild) {
+    const HMODULE exe =
+        LoadLibraryExW((Fixture(L"..") / GLIM_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HRSRC found = FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(exe && found);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe, found))),
+                               SizeofResource(exe, found));
+    FreeLibrary(exe);
+    const size_t start = manifest.find("<assemblyIdentity");
+    const std::string identity = manifest.substr(start, manifest.find("/>", start) - start);
+    EXPECT_NE(identity.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\""
+                                               : "processorArchitecture=\"x86\""),
+              std::string::npos)
+        << identity;
+}

@@ -1,7 +1,7 @@
-# Sourced by the tools: the Wine this machine can run, and the build that runs in it.
-# Some machines (certain virtual machines) run no 32-bit code at all. There the 64-bit build of
-# the same sources runs instead, in a 64-bit prefix, through Wine's 64-bit loader: glim_preset
-# names the build (default or default-x64), and the 32-bit program is still built, not run.
+# Sourced by the tools: the Wine to run, and the build that runs in it (glim_preset: default or
+# default-x64). GLIM_WINE_BITS chooses 32 or 64; unset, it is 32 wherever the machine runs 32-bit
+# code, as some (certain virtual machines) do not. 64-bit Wine runs in a prefix of its own,
+# through its own loader.
 
 glim_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

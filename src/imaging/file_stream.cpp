@@ -3,10 +3,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+#include "imaging/memory_limits.h"
 
-// No 32-bit process could hold the picture of a larger file.
-constexpr ULONGLONG kLargestFileBytes = 1ULL << 30;
+namespace {
 
 // Errors that a later try may not meet: the file in another program's hands, resources short.
 bool IsPassing(DWORD error) {
@@ -36,6 +35,17 @@ bool ReadAt(HANDLE file, ULONGLONG offset, BYTE* to, ULONG size, ULONG& done) {
         }
         if (read == 0) return true;
         done += read;
+    }
+    return true;
+}
+
+// The whole file into memory of its size, a piece at a time: one read takes less than 4 GB.
+bool ReadWhole(HANDLE file, BYTE* to, ULONGLONG size) {
+    constexpr ULONG kPiece = 1ul << 26;
+    for (ULONGLONG offset = 0; offset < size; offset += kPiece) {
+        const ULONG wanted = ULONG(std::min<ULONGLONG>(kPiece, size - offset));
+        ULONG read = 0;
+        if (!ReadAt(file, offset, to + offset, wanted, read) || read != wanted) return false;
     }
     return true;
 }
@@ -191,13 +201,12 @@ IStream* AsStream(FileStream* stream) {
 }
 
 ReadResult KeepFileInMemory(FileStream* stream) {
-    if (stream->size > kLargestFileBytes) return ReadResult::kUnreadable;
-    const ULONG size = ULONG(stream->size);
-    BYTE* memory =
-        static_cast<BYTE*>(VirtualAlloc(nullptr, std::max(size, 1ul), MEM_COMMIT, PAGE_READWRITE));
+    if (stream->size > LargestKeptFileBytes()) return ReadResult::kUnreadable;
+    const SIZE_T size = SIZE_T(stream->size);
+    BYTE* memory = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, std::max<SIZE_T>(size, 1), MEM_COMMIT, PAGE_READWRITE));
     if (!memory) return ReadResult::kNotNow;
-    ULONG read = 0;
-    if (!ReadAt(stream->file, 0, memory, size, read) || read != size) {
+    if (!ReadWhole(stream->file, memory, size)) {
         VirtualFree(memory, 0, MEM_RELEASE);
         return ReadResult::kNotNow;
     }

@@ -2,8 +2,8 @@
 #include "platform/platform.h"
 
 // How far a file could be read: whole; not at all for good (gone, a folder, access refused, too
-// large for any 32-bit process to hold); or not for now (held by another program, locked, out of
-// memory, an I/O error).
+// large for this build to hold); or not for now (held by another program, locked, out of memory,
+// an I/O error).
 enum class ReadResult { kRead, kUnreadable, kNotNow };
 
 // A read-only stream over a file that reads only the bytes asked for, never a byte outside the

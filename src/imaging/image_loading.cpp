@@ -10,6 +10,7 @@
 #include "imaging/codecs.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/file_stream.h"
+#include "imaging/memory_limits.h"
 
 namespace {
 
@@ -75,9 +76,9 @@ constexpr UprightTurn kUprightTurns[] = {
     {Gdiplus::Rotate90FlipNone, false},   {Gdiplus::Rotate270FlipNone, true},
     {Gdiplus::Rotate270FlipNone, false}};
 
-// Wine's decoders size an indexed BMP's pixel array in 32 bits: one declaring more (65536 x
-// 65536 at 8 bits, say) wraps to a small buffer that decoding then runs off, crashing the
-// process. No 32-bit process could hold such a picture, so it is refused before GDI+ reads it.
+// Wine's decoders size an indexed BMP's pixel array in 32 bits, in either build: one declaring
+// more (65536 x 65536 at 8 bits, say) wraps to a small buffer that decoding then runs off,
+// crashing the process. Such a picture is refused before GDI+ reads it.
 bool DeclaresOversizedBitmap(const BYTE* header, DWORD size) {
     if (size < 30 || header[0] != 'B' || header[1] != 'M') return false;
     DWORD infoSize;
@@ -173,7 +174,8 @@ LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLi
     ReadResult opened;
     FileStream* const file = OpenFileStream(path, opened);
     if (!file) return AsLoadResult(opened);
-    const LoadResult result = DecodeStream(state, file, pixelLimit);
+    const LoadResult result =
+        DecodeStream(state, file, std::min(pixelLimit, LargestPicturePixels()));
     if (result == LoadResult::kLoaded) {
         std::wcscpy(state.currentPath, path);
         state.imageWidth = ClampToInt(state.image->GetWidth());

@@ -5,8 +5,8 @@
 
 // What became of a load: a picture; a file that is none (or gone); one that could not be read for
 // now (held by another program, out of memory, an I/O error), which a later try may show; or a
-// picture of more pixels than the limit, found out before it was decoded wherever the platform
-// decodes on demand.
+// picture of more pixels than the limit or than this build can hold, found out before it was
+// decoded wherever the platform decodes on demand.
 enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
 
 // Makes the file at path state's current image: decoded pixels, size, frames and frame delays.

@@ -4,6 +4,7 @@
 
 #include "core/navigation.h"
 #include "imaging/composition.h"
+#include "imaging/memory_limits.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ void Prepare(Prepared& job) {
     job.retired.reset();
     AppState& picture = job.picture;
     picture.currentIndex = job.from;
-    const WalkEnd end = WalkToLoadable(picture, job.step, kReadAheadBudgetPixels - job.shownPixels,
+    const WalkEnd end = WalkToLoadable(picture, job.step, ReadAheadBudgetPixels() - job.shownPixels,
                                        [&job](int index) { return StampAndGoOn(job, index); });
     if (end != WalkEnd::kLoaded || !Wanted()) {
         picture.image.reset();
@@ -156,7 +157,7 @@ void StartReadAhead(int step, std::unique_ptr<Gdiplus::Image> retired) {
     job->shownPixels = static_cast<long long>(app.imageWidth) * app.imageHeight;
     Locked locked;
     DropAllWork();
-    if (app.fileNames.empty() || job->shownPixels > kReadAheadBudgetPixels) return;
+    if (app.fileNames.empty() || job->shownPixels > ReadAheadBudgetPixels()) return;
     CopyFolderAndView(job->picture);
     worker.waiting = std::move(job);
     if (!worker.thread) worker.thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);

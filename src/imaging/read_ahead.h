@@ -40,6 +40,3 @@ void WaitForReadAhead();
 void StopReadAhead();
 // Releases a prepared picture, back buffer and icons.
 void DiscardPrepared(Prepared& prepared);
-
-// Decoded pixels that the picture on show and the one prepared may hold together.
-constexpr long long kReadAheadBudgetPixels = 100'000'000;
