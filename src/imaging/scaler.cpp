@@ -87,49 +87,48 @@ int64_t MostPairs(const Axis& axis) {
     return axis.filter == Filter::kArea ? (axis.source / axis.size + 3) / 2 : 1;
 }
 
-// The vertical pass: columns [from, to) of the source rows under one output row, weighted, each
-// channel times 2^kMidBits.
-void BlendRows(const Pixels& level, int first, int pairCount, const uint32_t* pairs, int from,
-               int to, int16_t* mid) {
-    const auto row = [&](int y) {
-        return level.bits.get() + size_t(std::min(y, level.height - 1)) * level.width;
-    };
+// One pixel of the vertical pass, as BlendRows computes four.
+void BlendRowsAt(const uint32_t* const* rows, int pairCount, const uint32_t* pairs, int x,
+                 int16_t* mid) {
+    for (int channel = 0; channel < 4; ++channel) {
+        int sum = 1 << (kWeightBits - kMidBits - 1);
+        for (int k = 0; k < pairCount; ++k) {
+            const auto* a = reinterpret_cast<const uint8_t*>(rows[2 * k] + x);
+            const auto* b = reinterpret_cast<const uint8_t*>(rows[2 * k + 1] + x);
+            sum += int(pairs[k] & 0xFFFF) * a[channel] + int(pairs[k] >> 16) * b[channel];
+        }
+        mid[channel] = int16_t(sum >> (kWeightBits - kMidBits));
+    }
+}
+
+// The vertical pass: columns [from, to) of the source rows under one output row (two rows to
+// each pair of weights), weighted, each channel times 2^kMidBits.
+void BlendRows(const uint32_t* const* rows, int pairCount, const uint32_t* pairs, int from, int to,
+               int16_t* mid) {
     const __m128i zero = _mm_setzero_si128(),
                   half = _mm_set1_epi32(1 << (kWeightBits - kMidBits - 1));
     int x = from;
     for (; x + 4 <= to; x += 4) {
-        __m128i sum[4] = {zero, zero, zero, zero};
+        __m128i sum[4] = {half, half, half, half};
         for (int k = 0; k < pairCount; ++k) {
-            const __m128i a =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(row(first + 2 * k) + x));
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * k] + x));
             const __m128i b =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(row(first + 2 * k + 1) + x));
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * k + 1] + x));
             const __m128i weights = _mm_set1_epi32(int(pairs[k]));
-            const __m128i aLow = _mm_unpacklo_epi8(a, zero), aHigh = _mm_unpackhi_epi8(a, zero);
-            const __m128i bLow = _mm_unpacklo_epi8(b, zero), bHigh = _mm_unpackhi_epi8(b, zero);
-            sum[0] = _mm_add_epi32(sum[0], _mm_madd_epi16(_mm_unpacklo_epi16(aLow, bLow), weights));
-            sum[1] = _mm_add_epi32(sum[1], _mm_madd_epi16(_mm_unpackhi_epi16(aLow, bLow), weights));
-            sum[2] =
-                _mm_add_epi32(sum[2], _mm_madd_epi16(_mm_unpacklo_epi16(aHigh, bHigh), weights));
-            sum[3] =
-                _mm_add_epi32(sum[3], _mm_madd_epi16(_mm_unpackhi_epi16(aHigh, bHigh), weights));
+            // Bytes of the two rows side by side, widened: each channel beside its partner.
+            const __m128i low = _mm_unpacklo_epi8(a, b), high = _mm_unpackhi_epi8(a, b);
+            const __m128i pixels[4] = {_mm_unpacklo_epi8(low, zero), _mm_unpackhi_epi8(low, zero),
+                                       _mm_unpacklo_epi8(high, zero),
+                                       _mm_unpackhi_epi8(high, zero)};
+            for (int i = 0; i < 4; ++i)
+                sum[i] = _mm_add_epi32(sum[i], _mm_madd_epi16(pixels[i], weights));
         }
-        for (__m128i& s : sum) s = _mm_srai_epi32(_mm_add_epi32(s, half), kWeightBits - kMidBits);
+        for (__m128i& s : sum) s = _mm_srai_epi32(s, kWeightBits - kMidBits);
         __m128i* const into = reinterpret_cast<__m128i*>(mid + (x - from) * 4);
         _mm_storeu_si128(into, _mm_packs_epi32(sum[0], sum[1]));
         _mm_storeu_si128(into + 1, _mm_packs_epi32(sum[2], sum[3]));
     }
-    for (; x < to; ++x) {
-        for (int channel = 0; channel < 4; ++channel) {
-            int sum = 1 << (kWeightBits - kMidBits - 1);
-            for (int k = 0; k < pairCount; ++k) {
-                const auto* a = reinterpret_cast<const uint8_t*>(row(first + 2 * k) + x);
-                const auto* b = reinterpret_cast<const uint8_t*>(row(first + 2 * k + 1) + x);
-                sum += int(pairs[k] & 0xFFFF) * a[channel] + int(pairs[k] >> 16) * b[channel];
-            }
-            mid[(x - from) * 4 + channel] = int16_t(sum >> (kWeightBits - kMidBits));
-        }
-    }
+    for (; x < to; ++x) BlendRowsAt(rows, pairCount, pairs, x, mid + (x - from) * 4);
 }
 
 // Where one output column reads the vertical pass: its first tap (from the pass's first column)
@@ -217,39 +216,53 @@ void Fill(uint32_t* from, int64_t count, uint32_t value) {
     if (count > 0) std::fill(from, from + count, value);
 }
 
-void RenderPictureRow(const Frame& frame, int y, int16_t* mid, uint32_t* rowPairs, uint32_t* into) {
+// What one band works in: the vertical pass's row, one output row's weights and their rows.
+struct Scratch {
+    std::unique_ptr<int16_t[]> mid;
+    std::unique_ptr<uint32_t[]> pairs;
+    std::unique_ptr<const uint32_t*[]> rows;
+};
+
+void RenderPictureRow(const Frame& frame, int y, const Scratch& scratch, uint32_t* into) {
     const Pixels& level = *frame.level;
     int first = 0;
-    const int pairCount = Taps(frame.rows, y - frame.top, first, rowPairs);
+    const int pairCount = Taps(frame.rows, y - frame.top, first, scratch.pairs.get());
     const int count = frame.px1 - frame.px0;
+    for (int i = 0; i < 2 * pairCount; ++i) {
+        // An odd last row's partner weighs nothing; any row will do.
+        scratch.rows[i] =
+            level.bits.get() + size_t(std::min(first + i, level.height - 1)) * level.width;
+    }
     if (frame.rows.filter == Filter::kNearest) {
-        const uint32_t* source = level.bits.get() + size_t(first) * level.width;
-        for (int i = 0; i < count; ++i) into[i] = source[frame.midFrom + frame.columns[i].first];
+        for (int i = 0; i < count; ++i)
+            into[i] = scratch.rows[0][frame.midFrom + frame.columns[i].first];
     } else {
-        BlendRows(level, first, pairCount, rowPairs, frame.midFrom,
-                  std::min(frame.midTo, level.width), mid);
-        BlendColumns(mid, frame.columns, frame.pairs, count, into);
+        BlendRows(scratch.rows.get(), pairCount, scratch.pairs.get(), frame.midFrom,
+                  std::min(frame.midTo, level.width), scratch.mid.get());
+        BlendColumns(scratch.mid.get(), frame.columns, frame.pairs, count, into);
     }
     BlendOver(into, count, frame.background);
 }
 
 void RenderRows(const Frame& frame, int from, int to) {
-    const int64_t midPixels = frame.midTo - frame.midFrom;
-    int16_t* const mid = new (std::nothrow) int16_t[size_t(midPixels) * 4 + 8]();
-    uint32_t* const rowPairs = new (std::nothrow) uint32_t[size_t(MostPairs(frame.rows))];
+    const size_t most = size_t(MostPairs(frame.rows));
+    // The vertical pass's row is read past its last pixel by an odd last tap, whose weight is 0.
+    const Scratch scratch = {
+        std::unique_ptr<int16_t[]>(new (std::nothrow)
+                                       int16_t[size_t(frame.midTo - frame.midFrom) * 4 + 8]()),
+        std::unique_ptr<uint32_t[]>(new (std::nothrow) uint32_t[most]),
+        std::unique_ptr<const uint32_t*[]>(new (std::nothrow) const uint32_t*[2 * most])};
     for (int y = from; y < to; ++y) {
         uint32_t* const row = frame.out + size_t(y) * frame.outWidth;
         const bool picture = y >= frame.py0 && y < frame.py1 && frame.px0 < frame.px1;
-        if (!picture || !mid || !rowPairs) {
+        if (!picture || !scratch.mid || !scratch.pairs || !scratch.rows) {
             Fill(row + frame.x0, frame.x1 - frame.x0, frame.background);
             continue;
         }
         Fill(row + frame.x0, frame.px0 - frame.x0, frame.background);
-        RenderPictureRow(frame, y, mid, rowPairs, row + frame.px0);
+        RenderPictureRow(frame, y, scratch, row + frame.px0);
         Fill(row + frame.px1, frame.x1 - frame.px1, frame.background);
     }
-    delete[] rowPairs;
-    delete[] mid;
 }
 
 void RenderBand(const void* context, int band, int bands) {
@@ -371,44 +384,44 @@ int Clamp(int64_t value, int64_t low, int64_t high) {
     return int(std::max(low, std::min(value, high)));
 }
 
+// One row of a halving: each pixel the rounded average of the 2 x 2 pixels under it.
+void HalveRow(const uint32_t* top, const uint32_t* bottom, uint32_t* out, int width) {
+    const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    int x = 0;
+    for (; x + 2 <= width; x += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 2 * x));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 2 * x));
+        // Columns summed down, then beside: pixels 0 + 1 and 2 + 3 of the four.
+        const __m128i low = _mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
+        const __m128i high = _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
+        __m128i sum = _mm_add_epi16(_mm_unpacklo_epi64(low, high), _mm_unpackhi_epi64(low, high));
+        sum = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(sum, sum));
+    }
+    for (; x < width; ++x) {
+        uint32_t result = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const auto at = [&](const uint32_t* row, int i) { return row[i] >> shift & 0xFF; };
+            const uint32_t sum =
+                at(top, 2 * x) + at(top, 2 * x + 1) + at(bottom, 2 * x) + at(bottom, 2 * x + 1);
+            result |= (sum + 2) >> 2 << shift;
+        }
+        out[x] = result;
+    }
+}
+
 struct Halving {
     const Pixels* from;
     const Pixels* to;
 };
 
-// Rows of `to`, each pixel the rounded average of the 2 x 2 pixels of `from` under it.
-void ReduceBand(const void* context, int band, int bands) {
+void HalveBand(const void* context, int band, int bands) {
     const Pixels& from = *static_cast<const Halving*>(context)->from;
     const Pixels& to = *static_cast<const Halving*>(context)->to;
-    const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-    for (int y = int(int64_t(to.height) * band / bands);
-         y < int64_t(to.height) * (band + 1) / bands; ++y) {
-        const uint32_t* top = from.bits.get() + size_t(2 * y) * from.width;
-        const uint32_t* bottom = top + from.width;
-        uint32_t* const out = to.bits.get() + size_t(y) * to.width;
-        int x = 0;
-        for (; x + 2 <= to.width; x += 2) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + 2 * x));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + 2 * x));
-            const __m128i low =
-                _mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
-            const __m128i high =
-                _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
-            __m128i sum =
-                _mm_add_epi16(_mm_unpacklo_epi64(low, high), _mm_unpackhi_epi64(low, high));
-            sum = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(sum, sum));
-        }
-        for (; x < to.width; ++x) {
-            uint32_t result = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                const auto at = [&](const uint32_t* row, int i) { return row[i] >> shift & 0xFF; };
-                const uint32_t sum = at(top, 2 * x) + at(top, 2 * x + 1) + at(bottom, 2 * x) +
-                                     at(bottom, 2 * x + 1) + 2;
-                result |= sum >> 2 << shift;
-            }
-            out[x] = result;
-        }
+    const int64_t end = int64_t(to.height) * (band + 1) / bands;
+    for (int y = int(int64_t(to.height) * band / bands); y < end; ++y) {
+        const uint32_t* const top = from.bits.get() + size_t(2 * y) * from.width;
+        HalveRow(top, top + from.width, to.bits.get() + size_t(y) * to.width, to.width);
     }
 }
 
@@ -442,7 +455,7 @@ bool MakeReductions(Reductions& levels) {
             return false;
         }
         const Halving halving = {&levels.back(), &half};
-        Work work = {ReduceBand, &halving, half.height};
+        Work work = {HalveBand, &halving, half.height};
         Run(work, int64_t(half.width) * half.height);
         levels.push_back(std::move(half));
     }
