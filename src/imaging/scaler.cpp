@@ -207,6 +207,7 @@ struct Frame {
     const Column* columns;   // one per picture column
     const uint32_t* pairs;
     int midFrom, midTo;  // the vertical pass's source columns
+    bool actualSize;     // each pixel shows as it is, whatever the filter
     uint32_t background;
     uint32_t* out;
     int outWidth;
@@ -233,7 +234,9 @@ void RenderPictureRow(const Frame& frame, int y, const Scratch& scratch, uint32_
         scratch.rows[i] =
             level.bits.get() + size_t(std::min(first + i, level.height - 1)) * level.width;
     }
-    if (frame.rows.filter == Filter::kNearest) {
+    if (frame.actualSize) {
+        std::copy_n(scratch.rows[0] + (frame.px0 - frame.left), count, into);
+    } else if (frame.rows.filter == Filter::kNearest) {
         for (int i = 0; i < count; ++i)
             into[i] = scratch.rows[0][frame.midFrom + frame.columns[i].first];
     } else {
@@ -485,6 +488,7 @@ void ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, u
     if (frame.px0 < frame.px1 && frame.py0 < frame.py1) {
         frame.level = smooth ? &PickLevel(levels, rect) : &levels[0];
         frame.rows = MakeAxis(rect.height, frame.level->height, smooth);
+        frame.actualSize = rect.width == frame.level->width && rect.height == frame.level->height;
         if (!MakeColumns(frame, MakeAxis(rect.width, frame.level->width, smooth), columns, pairs))
             frame.px1 = frame.px0;
         frame.columns = columns.get();
