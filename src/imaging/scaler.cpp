@@ -18,6 +18,13 @@ constexpr int kMidBits = 7;
 // Below this many output pixels, waking other threads costs more than it saves.
 constexpr int64_t kPoolPixels = 1 << 16;
 
+// A zeroed array, or null when memory is short or its bytes cannot be counted in a size_t.
+template <class T>
+T* NewArray(int64_t count) {
+    if (count < 0 || uint64_t(count) > SIZE_MAX / sizeof(T)) return nullptr;
+    return new (std::nothrow) T[size_t(count)]();
+}
+
 enum class Filter { kNearest, kArea, kBilinear };
 
 // One axis of the placement: output pixel t (counted from the placement's edge) reads `source`
@@ -37,7 +44,7 @@ void PutWeight(uint32_t* pairs, int64_t tap, int weight) {
 
 // The source pixels under output pixel t, each by the part of it the pixel covers (in units of
 // 1/size of a source pixel), rounded so that the weights add up to kOne exactly.
-int AreaTaps(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
+int WeighByArea(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
     const int64_t low = t * axis.source, high = low + axis.source;
     const int64_t firstTap = low / axis.size, lastTap = (high - 1) / axis.size;
     int64_t covered = 0;
@@ -53,7 +60,7 @@ int AreaTaps(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
 }
 
 // The two source pixels whose centres enclose output pixel t's centre, the edges clamped.
-int BilinearTaps(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
+int WeighBilinear(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
     // The centre less half a source pixel, in units of 1/(2 size) of a source pixel.
     const int64_t twice = 2 * axis.size, at = (2 * t + 1) * axis.source - axis.size;
     const int64_t left = at >= 0 ? at / twice : -1;
@@ -70,26 +77,27 @@ int BilinearTaps(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
 
 // The source pixel GDI+'s nearest-neighbour draw takes: the one nearest to where the output
 // pixel's left edge falls, except that the last shows where GDI+ would sample past the picture.
-int NearestTap(const Axis& axis, int64_t t) {
+int PickNearest(const Axis& axis, int64_t t) {
     return int(std::min((2 * t * axis.source + axis.size) / (2 * axis.size), axis.source - 1));
 }
 
-int Taps(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
-    if (axis.filter == Filter::kArea) return AreaTaps(axis, t, first, pairs);
-    if (axis.filter == Filter::kBilinear) return BilinearTaps(axis, t, first, pairs);
-    first = NearestTap(axis, t);
+// The weights of the source pixels that output pixel t reads, from `first` on; their pair count.
+int WeighSourcePixels(const Axis& axis, int64_t t, int& first, uint32_t* pairs) {
+    if (axis.filter == Filter::kArea) return WeighByArea(axis, t, first, pairs);
+    if (axis.filter == Filter::kBilinear) return WeighBilinear(axis, t, first, pairs);
+    first = PickNearest(axis, t);
     pairs[0] = kOne;
     return 1;
 }
 
 // At most this many tap pairs for one output pixel.
-int64_t MostPairs(const Axis& axis) {
+int64_t CountMostPairs(const Axis& axis) {
     return axis.filter == Filter::kArea ? (axis.source / axis.size + 3) / 2 : 1;
 }
 
 // One pixel of the vertical pass, as BlendRows computes four.
-void BlendRowsAt(const uint32_t* const* rows, int pairCount, const uint32_t* pairs, int x,
-                 int16_t* mid) {
+void BlendRowsAtOnePixel(const uint32_t* const* rows, int pairCount, const uint32_t* pairs, int x,
+                         int16_t* mid) {
     for (int channel = 0; channel < 4; ++channel) {
         int sum = 1 << (kWeightBits - kMidBits - 1);
         for (int k = 0; k < pairCount; ++k) {
@@ -128,7 +136,7 @@ void BlendRows(const uint32_t* const* rows, int pairCount, const uint32_t* pairs
         _mm_storeu_si128(into, _mm_packs_epi32(sum[0], sum[1]));
         _mm_storeu_si128(into + 1, _mm_packs_epi32(sum[2], sum[3]));
     }
-    for (; x < to; ++x) BlendRowsAt(rows, pairCount, pairs, x, mid + (x - from) * 4);
+    for (; x < to; ++x) BlendRowsAtOnePixel(rows, pairCount, pairs, x, mid + (x - from) * 4);
 }
 
 // Where one output column reads the vertical pass: its first tap (from the pass's first column)
@@ -227,7 +235,7 @@ struct Scratch {
 void RenderPictureRow(const Frame& frame, int y, const Scratch& scratch, uint32_t* into) {
     const Pixels& level = *frame.level;
     int first = 0;
-    const int pairCount = Taps(frame.rows, y - frame.top, first, scratch.pairs.get());
+    const int pairCount = WeighSourcePixels(frame.rows, y - frame.top, first, scratch.pairs.get());
     const int count = frame.px1 - frame.px0;
     for (int i = 0; i < 2 * pairCount; ++i) {
         // An odd last row's partner weighs nothing; any row will do.
@@ -248,13 +256,12 @@ void RenderPictureRow(const Frame& frame, int y, const Scratch& scratch, uint32_
 }
 
 void RenderRows(const Frame& frame, int from, int to) {
-    const size_t most = size_t(MostPairs(frame.rows));
-    // The vertical pass's row is read past its last pixel by an odd last tap, whose weight is 0.
+    const int64_t most = CountMostPairs(frame.rows);
+    // Past the picture's last column, the vertical pass's row stays 0 for odd last taps to read.
     const Scratch scratch = {
-        std::unique_ptr<int16_t[]>(new (std::nothrow)
-                                       int16_t[size_t(frame.midTo - frame.midFrom) * 4 + 8]()),
-        std::unique_ptr<uint32_t[]>(new (std::nothrow) uint32_t[most]),
-        std::unique_ptr<const uint32_t*[]>(new (std::nothrow) const uint32_t*[2 * most])};
+        std::unique_ptr<int16_t[]>(NewArray<int16_t>(int64_t(frame.midTo - frame.midFrom) * 4)),
+        std::unique_ptr<uint32_t[]>(NewArray<uint32_t>(most)),
+        std::unique_ptr<const uint32_t*[]>(NewArray<const uint32_t*>(2 * most))};
     for (int y = from; y < to; ++y) {
         uint32_t* const row = frame.out + size_t(y) * frame.outWidth;
         const bool picture = y >= frame.py0 && y < frame.py1 && frame.px0 < frame.px1;
@@ -362,14 +369,15 @@ Axis MakeAxis(int size, int source, bool smooth) {
 bool MakeColumns(Frame& frame, const Axis& axis, std::unique_ptr<Column[]>& columns,
                  std::unique_ptr<uint32_t[]>& pairs) {
     const int count = frame.px1 - frame.px0;
-    const int64_t most = MostPairs(axis);
-    columns.reset(new (std::nothrow) Column[size_t(count)]);
-    pairs.reset(new (std::nothrow) uint32_t[size_t(count * most)]);
+    const int64_t most = CountMostPairs(axis);
+    columns.reset(NewArray<Column>(count));
+    pairs.reset(NewArray<uint32_t>(count * most));
     if (!columns || !pairs) return false;
     size_t at = 0;
     for (int i = 0; i < count; ++i) {
         Column& column = columns[i];
-        column.pairCount = Taps(axis, frame.px0 + i - frame.left, column.first, &pairs[at]);
+        column.pairCount =
+            WeighSourcePixels(axis, frame.px0 + i - frame.left, column.first, &pairs[at]);
         column.pairsAt = at;
         at += column.pairCount;
     }
