@@ -147,61 +147,66 @@ struct Column {
     size_t pairsAt;
 };
 
-// The horizontal pass: one output row from the vertical pass, rounded back to 8 bits.
+// A pixel's channels in 16-bit lanes, twice over.
+__m128i Widen(uint32_t pixel) {
+    return _mm_unpacklo_epi8(_mm_set1_epi32(int(pixel)), _mm_setzero_si128());
+}
+
+// Two pixels of 16-bit channels over the widened background: p + under * (255 - alpha) / 255,
+// the division rounded by its exact shift form.
+__m128i Over(__m128i p, __m128i under) {
+    const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, 0xFF), 0xFF);
+    __m128i product = _mm_mullo_epi16(under, _mm_sub_epi16(_mm_set1_epi16(255), alpha));
+    product = _mm_add_epi16(product, _mm_set1_epi16(128));
+    product = _mm_srli_epi16(_mm_add_epi16(product, _mm_srli_epi16(product, 8)), 8);
+    return _mm_add_epi16(p, product);
+}
+
+// One output pixel from the vertical pass: its columns weighted, as 32-bit channels.
+__m128i SumColumns(const int16_t* mid, const Column& column, const uint32_t* pairs) {
+    __m128i sum = _mm_set1_epi32(1 << (kWeightBits + kMidBits - 1));
+    for (int k = 0; k < column.pairCount; ++k) {
+        const int16_t* at = mid + (column.first + 2 * k) * 4;
+        const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i interleaved = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8));
+        const __m128i weights = _mm_set1_epi32(int(pairs[column.pairsAt + k]));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(interleaved, weights));
+    }
+    return _mm_srai_epi32(sum, kWeightBits + kMidBits);
+}
+
+// The horizontal pass: one output row from the vertical pass, over the widened background.
 void BlendColumns(const int16_t* mid, const Column* columns, const uint32_t* pairs, int count,
-                  uint32_t* out) {
-    const __m128i half = _mm_set1_epi32(1 << (kWeightBits + kMidBits - 1));
-    for (int i = 0; i < count; ++i) {
-        const Column& column = columns[i];
-        __m128i sum = half;
-        for (int k = 0; k < column.pairCount; ++k) {
-            const int16_t* at = mid + (column.first + 2 * k) * 4;
-            const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            const __m128i interleaved = _mm_unpacklo_epi16(two, _mm_srli_si128(two, 8));
-            const __m128i weights = _mm_set1_epi32(int(pairs[column.pairsAt + k]));
-            sum = _mm_add_epi32(sum, _mm_madd_epi16(interleaved, weights));
-        }
-        sum = _mm_srai_epi32(sum, kWeightBits + kMidBits);
+                  __m128i under, uint32_t* out) {
+    int i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const __m128i words = _mm_packs_epi32(SumColumns(mid, columns[i], pairs),
+                                              SumColumns(mid, columns[i + 1], pairs));
+        const __m128i over = Over(words, under);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(over, over));
+    }
+    if (i < count) {
+        const __m128i sum = SumColumns(mid, columns[i], pairs);
         const __m128i words = _mm_packs_epi32(sum, sum);
-        out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+        const __m128i over = Over(words, under);
+        out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(over, over)));
     }
 }
 
-// bg * (255 - alpha) / 255, rounded, by the exact shift form of a division by 255.
-inline int OverChannel(int background, int alpha) {
-    const int product = background * (255 - alpha) + 128;
-    return (product + (product >> 8)) >> 8;
-}
-
-// p + background * (255 - alpha) / 255 for each pixel.
+// Each pixel over the background.
 void BlendOver(uint32_t* pixels, int count, uint32_t background) {
     if (background == 0) return;
-    const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255),
-                  rounding = _mm_set1_epi16(128);
-    const __m128i under = _mm_unpacklo_epi8(_mm_set1_epi32(int(background)), zero);
-    const auto over = [&](__m128i p) {
-        const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, 0xFF), 0xFF);
-        __m128i product =
-            _mm_add_epi16(_mm_mullo_epi16(under, _mm_sub_epi16(full, alpha)), rounding);
-        product = _mm_srli_epi16(_mm_add_epi16(product, _mm_srli_epi16(product, 8)), 8);
-        return _mm_add_epi16(p, product);
-    };
+    const __m128i zero = _mm_setzero_si128(), under = Widen(background);
     int i = 0;
     for (; i + 4 <= count; i += 4) {
         __m128i* const at = reinterpret_cast<__m128i*>(pixels + i);
         const __m128i p = _mm_loadu_si128(at);
-        _mm_storeu_si128(at, _mm_packus_epi16(over(_mm_unpacklo_epi8(p, zero)),
-                                              over(_mm_unpackhi_epi8(p, zero))));
+        _mm_storeu_si128(at, _mm_packus_epi16(Over(_mm_unpacklo_epi8(p, zero), under),
+                                              Over(_mm_unpackhi_epi8(p, zero), under)));
     }
     for (; i < count; ++i) {
-        const uint32_t p = pixels[i];
-        uint32_t result = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const int channel =
-                int(p >> shift & 0xFF) + OverChannel(background >> shift & 0xFF, p >> 24);
-            result |= uint32_t(channel) << shift;
-        }
-        pixels[i] = result;
+        const __m128i over = Over(Widen(pixels[i]), under);
+        pixels[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(over, over)));
     }
 }
 
@@ -250,7 +255,9 @@ void RenderPictureRow(const Frame& frame, int y, const Scratch& scratch, uint32_
     } else {
         BlendRows(scratch.rows.get(), pairCount, scratch.pairs.get(), frame.midFrom,
                   std::min(frame.midTo, level.width), scratch.mid.get());
-        BlendColumns(scratch.mid.get(), frame.columns, frame.pairs, count, into);
+        BlendColumns(scratch.mid.get(), frame.columns, frame.pairs, count, Widen(frame.background),
+                     into);
+        return;
     }
     BlendOver(into, count, frame.background);
 }
