@@ -48,7 +48,7 @@ struct Region {
 //   smooth, shrinking: the area average of the pixels under it, read from the smallest level
 //                      still at least the placement's size;
 //   smooth, enlarging: bilinear between pixel centres of levels[0];
-//   not smooth:        the pixel of levels[0] under its centre, as GDI+'s nearest-neighbour draw.
+//   not smooth:        the pixel of levels[0] that GDI+'s nearest-neighbour draw takes.
 // Large regions are split across the processor's cores. Safe to call from several threads.
 void ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, uint32_t background,
                  uint32_t* out, int outWidth, const Region& region);
