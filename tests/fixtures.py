@@ -32,6 +32,8 @@ def main(out):
         "noise2_97x61.png": (noise("RGB", 97, 61, seed=1), {}),
         "noise_rgba_53x37.png": (noise("RGBA", 53, 37), {}),
         "pages2_16x16.tif": (three[0], {"save_all": True, "append_images": three[1:2]}),
+        "pages_200x100_50x40.tif": (noise("RGBA", 200, 100), {
+            "save_all": True, "append_images": [noise("RGBA", 50, 40, seed=2)]}),
         # A frame of delay 0 gets no control block, which reads as a delay of 0.
         "anim3_16x16.gif": (three[0], {"save_all": True, "append_images": three[1:],
                                      "duration": [100, 0, 50], "loop": 0}),

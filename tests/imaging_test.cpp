@@ -15,18 +15,19 @@ TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
         {L"pages2_16x16.tif", &Gdiplus::FrameDimensionPage, {16, 16, 2}, {100, 100}}};
     for (const auto& [name, dimension, sizeAndFrames, delaysMs] : cases) {
         ASSERT_EQ(LoadImageFile(app, Fixture(name).c_str()), LoadResult::kLoaded);
-        EXPECT_EQ(std::vector<int>({app.imageWidth, app.imageHeight, app.frameCount}),
+        EXPECT_EQ(std::vector<int>(
+                      {app.picture.imageWidth, app.picture.imageHeight, app.picture.frameCount}),
                   sizeAndFrames);
-        EXPECT_TRUE(IsEqualGUID(app.frameDimension, *dimension));
-        EXPECT_EQ(app.frameDelaysMs, delaysMs);
+        EXPECT_TRUE(IsEqualGUID(app.picture.frameDimension, *dimension));
+        EXPECT_EQ(app.picture.frameDelaysMs, delaysMs);
     }
     // A failure releases the picture, leaves one frame, and keeps the path and size of the one
     // before.
     EXPECT_EQ(LoadImageFile(app, Fixture(L"not_an_image.png").c_str()), LoadResult::kNotAPicture);
-    EXPECT_TRUE((!app.image || app.image->GetWidth() == 0) && app.frameDelaysMs.empty());
-    EXPECT_EQ(
-        std::tuple(fs::path(app.currentPath), app.imageWidth, app.imageHeight, app.frameCount),
-        std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16, 1));
+    EXPECT_TRUE(!HasPicture(app.picture) && app.picture.frameDelaysMs.empty());
+    EXPECT_EQ(std::tuple(fs::path(app.currentPath), app.picture.imageWidth, app.picture.imageHeight,
+                         app.picture.frameCount),
+              std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16, 1));
 }
 
 // An 8-bit BMP declaring more than 4 GiB of pixels: Wine's decoder sizes the array in 32 bits
@@ -66,21 +67,8 @@ TEST(Imaging, FilesOverAGigabyteAreKeptWholeIn64Bits) {
     AsStream(file)->Release();
 }
 
-// The straightforward composition: a fresh bitmap cleared to the background, the whole picture
-// drawn scaled into its placement.
-static std::vector<DWORD> ReferenceComposition() {
-    const Placement rect = ComputePlacement(app);
-    Gdiplus::Bitmap buffer(app.clientWidth, app.clientHeight, PixelFormat32bppARGB);
-    Gdiplus::Graphics graphics(&buffer);
-    graphics.SetInterpolationMode(app.smoothScaling ? Gdiplus::InterpolationModeHighQualityBilinear
-                                                    : Gdiplus::InterpolationModeNearestNeighbor);
-    graphics.Clear(Gdiplus::Color(ToOpaqueArgb(ResolveBackgroundColor(app))));
-    if (app.image) graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
-    return BitmapPixels(buffer);
-}
-
 // Each step changes the view from where the one before left it: whatever changed must not be
-// mistaken for a pan, which at a power-of-two scale moves the buffer's pixels.
+// mistaken for a pan, which moves the buffer's pixels and renders only the strips uncovered.
 // clang-format off
 const std::pair<const char*, void (*)()> kSteps[] = {
     {"fit",                     [] { app.fitToWindow = true; }},
@@ -100,16 +88,16 @@ const std::pair<const char*, void (*)()> kSteps[] = {
     {"pan after the filter",    [] { app.panX -= 8; }},
     {"background",              [] { app.backgroundIndex = 2; }},
     {"pan after it",            [] { app.panY -= 8; }},
-    {"next frame",              [] { app.image->SelectActiveFrame(&app.frameDimension, ++app.currentFrame); }},
+    {"next frame",              [] { SelectFrame(app.picture, ++app.currentFrame); }},
     {"pan on the frame",        [] { app.panY += 2; }},
     {"another picture",         [] { LoadImageFile(app, Fixture(L"noise2_97x61.png").c_str()); }},
     {"pan on it",               [] { app.panX += 1; }},
-    {"picture gone",            [] { app.image.reset(); }},
+    {"picture gone",            [] { app.picture = Picture{}; }},
     {"pan without a picture",   [] { app.panX += 8; }},
 };
 // clang-format on
 
-TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
+TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
     for (const wchar_t* picture :
          {L"noise_97x61.png", L"noise_rgba_53x37.png", L"anim3_16x16.gif"}) {
         for (const SIZE client : {SIZE{151, 91}, SIZE{40, 30}, SIZE{1, 1}}) {
@@ -121,7 +109,10 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
                 for (const auto& [what, apply] : kSteps) {
                     apply();
                     ComposeBackBuffer(app);
-                    ASSERT_EQ(BackBufferPixels(app), ReferenceComposition())
+                    const std::vector<DWORD> composed = BackBufferPixels(app);
+                    ReleaseBackBuffer(app);
+                    ComposeBackBuffer(app);
+                    ASSERT_EQ(composed, BackBufferPixels(app))
                         << testing::PrintToString(std::wstring(picture)) << " in " << client.cx
                         << "x" << client.cy << (smooth ? " smooth" : " nearest") << ", " << what;
                 }
@@ -150,8 +141,7 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     const auto pixels = [](const wchar_t* name) {
         AppState state;
         EXPECT_EQ(LoadImageFile(state, Fixture(name).c_str()), LoadResult::kLoaded) << name;
-        auto* bitmap = static_cast<Gdiplus::Bitmap*>(state.image.get());
-        return bitmap ? BitmapPixels(*bitmap) : std::vector<DWORD>();
+        return FramePixels(state.picture);
     };
     EXPECT_EQ(pixels(L"noise_rgba_53x37.tga"), pixels(L"noise_rgba_53x37.png"));
     EXPECT_EQ(pixels(L"noise_97x61.tga"), pixels(L"noise_97x61.png"));  // stored bottom-up
@@ -159,14 +149,37 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     ReadResult opened;
     FileStream* const file = OpenFileStream(Fixture(L"anim3_16x16.gif").c_str(), opened);
     AppState state;
-    ASSERT_EQ(DecodeWithCodecs(state, file, LLONG_MAX), LoadResult::kLoaded);
+    ASSERT_EQ(DecodeWithCodecs(state.picture, file, LLONG_MAX), LoadResult::kLoaded);
     AsStream(file)->Release();
     // The second frame has no control block: no delay of its own, so the default 100 ms.
-    EXPECT_EQ(std::tuple(state.frameCount, state.frameDelaysMs),
+    EXPECT_EQ(std::tuple(state.picture.frameCount, state.picture.frameDelaysMs),
               std::tuple(3, std::vector<int>({100, 100, 50})));
     for (const auto& [frame, colour] : {std::pair(2, kBlue), {1, kGreen}, {0, kRed}}) {
-        SelectCodecFrame(state, frame);
-        EXPECT_EQ(BitmapPixels(*static_cast<Gdiplus::Bitmap*>(state.image.get()))[0] & 0xFFFFFF,
-                  colour);
+        SelectCodecFrame(state.picture, frame);
+        EXPECT_EQ(FramePixels(state.picture)[0] & 0xFFFFFF, colour);
     }
+}
+
+// A metafile has no pixels: it is drawn at the size of the view, and squeezed into its icons.
+TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
+    TempFolder folder;
+    const fs::path file = folder.path / L"drawing.emf";
+    const RECT frame = {0, 0, 2000, 1000};  // hundredths of a millimetre
+    const HDC dc = CreateEnhMetaFileW(nullptr, file.c_str(), &frame, nullptr);
+    const HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    const RECT all = {0, 0, 2000, 2000};
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+    DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    ResetApp();
+    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
+    app.clientWidth = 300, app.clientHeight = 100, app.backgroundIndex = 0;
+    ComposeBackBuffer(app);
+    const Placement p = ComputePlacement(app);
+    const std::vector<DWORD> pixels = BackBufferPixels(app);
+    EXPECT_EQ(std::tuple(pixels[50 * 300 + p.x + 2] & 0xFFFFFF, pixels[50 * 300 + 2] & 0xFFFFFF),
+              std::tuple(kRed, kBlack));
+    const HICON icon = MakeImageIcon(app.picture, 32);
+    EXPECT_EQ(IconPixels(icon)[16 * 32 + 16] & 0xFFFFFF, kRed);
+    DestroyIcon(icon);
 }

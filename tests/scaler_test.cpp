@@ -169,7 +169,7 @@ TEST(Scaler, UnsmoothedViewsMatchGdiplus) {
         for (const auto& [fit, zoom, panX, panY] : steps) {
             AppState state;
             state.clientWidth = client.cx, state.clientHeight = client.cy;
-            state.imageWidth = 97, state.imageHeight = 61;
+            state.picture.imageWidth = 97, state.picture.imageHeight = 61;
             state.fitToWindow = fit, state.zoom = zoom, state.panX = panX, state.panY = panY;
             const Placement rect = ComputePlacement(state);
             Gdiplus::Bitmap buffer(client.cx, client.cy, PixelFormat32bppARGB);

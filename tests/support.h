@@ -111,9 +111,28 @@ inline std::vector<DWORD> BitmapPixels(Gdiplus::Bitmap& bitmap) {
     return pixels;
 }
 
+// An icon's colour pixels, 0xAARRGGBB, top row first.
+inline std::vector<DWORD> IconPixels(HICON icon) {
+    ICONINFO info = {};
+    GetIconInfo(icon, &info);
+    Gdiplus::Bitmap bitmap(info.hbmColor, nullptr);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return BitmapPixels(bitmap);
+}
+
 // The back buffer's pixels as the window shows them: 0xFFRRGGBB, top row first.
 inline std::vector<DWORD> BackBufferPixels(const AppState& state) {
-    return BitmapPixels(*state.backBuffer);
+    const BackBuffer& buffer = state.backBuffer;
+    return std::vector<DWORD>(buffer.bits, buffer.bits + size_t(buffer.width) * buffer.height);
+}
+
+// The pixels of the frame on show, premultiplied 0xAARRGGBB, top row first.
+inline std::vector<DWORD> FramePixels(const Picture& picture) {
+    if (!HasPixels(picture)) return {};
+    const Pixels& frame = picture.levels[0];
+    return std::vector<DWORD>(frame.bits.get(),
+                              frame.bits.get() + size_t(frame.width) * frame.height);
 }
 
 // What the screen shows at a client position, whatever window covers it: 0xRRGGBB.

@@ -17,7 +17,7 @@ TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
     };
     for (const auto& [iw, ih, cw, ch, fit, zoom, panX, panY, want] : cases) {
         AppState state;
-        state.imageWidth = iw, state.imageHeight = ih;
+        state.picture.imageWidth = iw, state.picture.imageHeight = ih;
         state.clientWidth = cw, state.clientHeight = ch;
         state.fitToWindow = fit, state.zoom = zoom, state.panX = panX, state.panY = panY;
         const Placement p = ComputePlacement(state);

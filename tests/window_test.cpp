@@ -11,15 +11,6 @@ static void Press(WPARAM key, std::vector<BYTE> held = {}) {
     SendToWindow(WM_KEYDOWN, key, 0, held);
 }
 
-static std::vector<DWORD> IconPixels(HICON icon) {
-    ICONINFO info = {};
-    GetIconInfo(icon, &info);
-    Gdiplus::Bitmap bitmap(info.hbmColor, nullptr);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    return BitmapPixels(bitmap);
-}
-
 // The window's big icon, and the colour at its centre.
 static std::pair<HICON, DWORD> BigIcon() {
     const auto icon = reinterpret_cast<HICON>(SendMessageW(app.window, WM_GETICON, ICON_BIG, 0));
@@ -188,7 +179,7 @@ TEST(Window, PhotosShowUprightAsTheirOrientationTagSays) {
     };
     for (const auto& [name, width, corners] : cases) {
         OpenViewerOn(Fixture(name));
-        EXPECT_EQ(app.imageWidth, width) << name;
+        EXPECT_EQ(app.picture.imageWidth, width) << name;
         const Placement p = ComputePlacement(app);
         const auto seen = [&] {
             std::string names;
@@ -217,9 +208,10 @@ static void ExpectShowsAsLoaded(const fs::path& file) {
     ComposeBackBuffer(loaded);
     EXPECT_EQ(app.currentName, file.filename());
     EXPECT_EQ(BackBufferPixels(app), BackBufferPixels(loaded)) << file;
-    EXPECT_EQ(std::tie(app.frameCount, app.frameDelaysMs, app.currentFrame),
-              std::tie(loaded.frameCount, loaded.frameDelaysMs, loaded.currentFrame));
-    const HICON icon = MakeImageIcon(loaded.image.get(), 32);
+    EXPECT_EQ(
+        std::tie(app.picture.frameCount, app.picture.frameDelaysMs, app.currentFrame),
+        std::tie(loaded.picture.frameCount, loaded.picture.frameDelaysMs, loaded.currentFrame));
+    const HICON icon = MakeImageIcon(loaded.picture, 32);
     EXPECT_EQ(IconPixels(app.bigIcon), IconPixels(icon));
     DestroyIcon(icon);
     ReleaseBackBuffer(loaded);
@@ -300,39 +292,74 @@ static std::string ClipboardBytes(UINT format) {
     return copy;
 }
 
-// A device-independent bitmap's pixels, top row first, or nothing for another layout.
+// A device-independent bitmap's pixels as 0xAARRGGBB, top row first, each channel read through
+// the header's masks; nothing when the block is too short for the size its header gives.
 static std::vector<DWORD> DibPixels(const std::string& dib) {
-    BITMAPINFOHEADER header = {};
+    BITMAPV5HEADER header = {};
     std::memcpy(&header, dib.data(), std::min(dib.size(), sizeof header));
-    const size_t offset = header.biSize;  // the masks of a version-5 header lie within it
-    const size_t row = size_t(header.biWidth), rows = size_t(header.biHeight);
+    DWORD masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    size_t offset = header.bV5Size;
+    // Red, green and blue masks follow a plain header and lie within longer ones, alpha's from
+    // version 3 on.
+    if (header.bV5Compression == BI_BITFIELDS) {
+        std::memcpy(masks, dib.data() + sizeof(BITMAPINFOHEADER), offset >= 56 ? 16 : 12);
+        if (offset == sizeof(BITMAPINFOHEADER)) offset += 12;
+    }
+    const size_t row = size_t(header.bV5Width), rows = size_t(header.bV5Height);
     std::vector<DWORD> pixels(row * rows);
-    if (header.biBitCount != 32 || dib.size() < offset + pixels.size() * 4) return {};
-    for (size_t y = 0; y < rows; ++y) {
-        std::memcpy(&pixels[y * row], dib.data() + offset + (rows - 1 - y) * row * 4, row * 4);
+    if (header.bV5BitCount != 32 || dib.size() < offset + pixels.size() * 4) return {};
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        DWORD stored;
+        std::memcpy(&stored, dib.data() + offset + ((rows - 1 - i / row) * row + i % row) * 4, 4);
+        for (const int channel : {3, 2, 1, 0}) {
+            const DWORD mask = masks[channel == 3 ? 3 : 2 - channel];
+            pixels[i] = pixels[i] << 8 | (mask ? (stored & mask) / (mask & -mask) : 0xFF);
+        }
     }
     return pixels;
 }
 
-// Ctrl+C copies the picture with its transparency, as bitmaps and PNG; Ctrl+Shift+C the file.
+// Pixels held premultiplied keep each channel of a pixel of alpha a in steps of 255 / a: a copy
+// has the alpha of the file and its colours within one step.
+static testing::AssertionResult SameWithinAStep(const std::vector<DWORD>& got,
+                                                const std::vector<DWORD>& want) {
+    if (got.size() != want.size()) return testing::AssertionFailure() << got.size() << " pixels";
+    for (size_t i = 0; i < got.size(); ++i) {
+        const int alpha = int(want[i] >> 24);
+        for (const int shift : {24, 16, 8, 0}) {
+            const int step = std::abs(int(got[i] >> shift & 0xFF) - int(want[i] >> shift & 0xFF));
+            if (alpha != 0 && (shift == 24 ? step != 0 : step * alpha > 255)) {
+                return testing::AssertionFailure() << std::hex << got[i] << " for " << want[i];
+            }
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+// Ctrl+C copies the frame on show at its own size with its transparency, as bitmaps and PNG;
+// Ctrl+Shift+C the file.
 TEST(Window, CopiesThePictureAndTheFileToTheClipboard) {
-    const fs::path file = Fixture(L"noise_rgba_53x37.png");
+    const fs::path file = Fixture(L"pages_200x100_50x40.tif");
     OpenViewerOn(file);
     Gdiplus::Bitmap original(file.c_str());
-    const std::vector<DWORD> want = BitmapPixels(original);
-    Press('C', {VK_CONTROL});
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EXPECT_EQ(DibPixels(ClipboardBytes(CF_DIBV5)), want);
-    EXPECT_EQ(DibPixels(ClipboardBytes(CF_DIB)), want);
-    const std::string png = ClipboardBytes(RegisterClipboardFormatW(L"PNG"));
-    CloseClipboard();
-    const HGLOBAL memory = GlobalAlloc(GMEM_FIXED, png.size());
-    std::memcpy(memory, png.data(), png.size());
-    IStream* stream = nullptr;
-    CreateStreamOnHGlobal(memory, TRUE, &stream);
-    Gdiplus::Bitmap pasted(stream);
-    stream->Release();
-    EXPECT_EQ(BitmapPixels(pasted), want);
+    for (const int page : {0, 1}) {
+        original.SelectActiveFrame(&Gdiplus::FrameDimensionPage, page);
+        const std::vector<DWORD> want = BitmapPixels(original);
+        ShowFrame(page);
+        Press('C', {VK_CONTROL});
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        EXPECT_TRUE(SameWithinAStep(DibPixels(ClipboardBytes(CF_DIBV5)), want)) << page;
+        EXPECT_TRUE(SameWithinAStep(DibPixels(ClipboardBytes(CF_DIB)), want)) << page;
+        const std::string png = ClipboardBytes(RegisterClipboardFormatW(L"PNG"));
+        CloseClipboard();
+        const HGLOBAL memory = GlobalAlloc(GMEM_FIXED, png.size());
+        std::memcpy(memory, png.data(), png.size());
+        IStream* stream = nullptr;
+        CreateStreamOnHGlobal(memory, TRUE, &stream);
+        Gdiplus::Bitmap pasted(stream);
+        stream->Release();
+        EXPECT_TRUE(SameWithinAStep(BitmapPixels(pasted), want)) << page;
+    }
     Press('C', {VK_CONTROL, VK_SHIFT});
     ASSERT_TRUE(OpenClipboard(nullptr));
     wchar_t copied[MAX_PATH] = {};

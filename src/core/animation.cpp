@@ -25,8 +25,8 @@ void StopFrameTimer() {
 }
 
 void SyncAnimationTimer() {
-    if (app.animate && app.frameCount > 1) {
-        ArmFrameTimer(app.frameDelaysMs[app.currentFrame]);
+    if (app.animate && app.picture.frameCount > 1) {
+        ArmFrameTimer(app.picture.frameDelaysMs[app.currentFrame]);
     } else {
         StopFrameTimer();
     }
@@ -34,18 +34,18 @@ void SyncAnimationTimer() {
 
 // A failed load leaves no image until the walk through the folder finds the next one.
 void ShowFrame(int index) {
-    if (!app.image) return;
+    if (!HasPicture(app.picture)) return;
     app.currentFrame = index;
-    SelectFrame(app, index);
+    SelectFrame(app.picture, index);
     Refresh();
 }
 
 // The timer is re-armed before drawing, so each frame stays for its own delay.
 void StepFrame(int step) {
-    if (!app.image) return;
-    const int index = WrapIndex(app.currentFrame + step, app.frameCount);
+    if (!HasPicture(app.picture)) return;
+    const int index = WrapIndex(app.currentFrame + step, app.picture.frameCount);
     app.currentFrame = index;
-    if (app.animate && app.frameCount > 1) ArmFrameTimer(app.frameDelaysMs[index]);
+    if (app.animate && app.picture.frameCount > 1) ArmFrameTimer(app.picture.frameDelaysMs[index]);
     ShowFrame(index);
 }
 

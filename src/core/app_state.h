@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/picture.h"
 #include "platform/platform.h"
 
 // Gray levels of the cycled backgrounds: black, mid gray, white.
@@ -11,7 +12,7 @@ constexpr BYTE kBackgroundGrays[] = {0, 128, 255};
 // What the back buffer was last composed from: the picture, its frame and place, the filter
 // and the background.
 struct Composition {
-    const Gdiplus::Image* image = nullptr;
+    const void* picture = nullptr;
     unsigned imageLoad = 0;
     int frame = 0;
     int x = 0;
@@ -22,11 +23,13 @@ struct Composition {
     Gdiplus::ARGB background = 0;
 };
 
-// Releases a COM object that a unique_ptr owns.
-struct ComRelease {
-    void operator()(IUnknown* object) const {
-        object->Release();
-    }
+// A client-sized DIB section that composition writes into and presenting copies: opaque
+// 0xFFRRGGBB pixels, top row first.
+struct BackBuffer {
+    HBITMAP bitmap = nullptr;
+    uint32_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
 };
 
 // Everything the program knows, in one record. Defaults are the start state of every run.
@@ -36,18 +39,10 @@ struct AppState {
     float zoom = 1.0f;
     bool fitToWindow = true;
     bool animate = true;
-    int frameCount = 1;
 
-    std::unique_ptr<Gdiplus::Image> image;  // absent, failed (empty handle) or decoded
-    // The system codec that decoded a picture of several frames which GDI+ refused: it decodes
-    // each frame into image as it is selected.
-    std::unique_ptr<IWICBitmapDecoder, ComRelease> codec;
+    Picture picture;          // none, before the first load and after the file on show is deleted
     unsigned imageLoads = 0;  // decodes tried, so a new picture is told from the one before
-    int imageWidth = 0;
-    int imageHeight = 0;
-    GUID frameDimension = {};
     int currentFrame = 0;
-    std::vector<int> frameDelaysMs;  // one per frame while frameCount >= 2, else empty
     wchar_t currentPath[MAX_PATH] = {};
 
     wchar_t folderPath[MAX_PATH] = {};
@@ -61,8 +56,7 @@ struct AppState {
     HDC windowDc = nullptr;
     int clientWidth = 0;
     int clientHeight = 0;
-    std::unique_ptr<Gdiplus::Bitmap> backBuffer;  // draws into backBufferPixels
-    HBITMAP backBufferPixels = nullptr;           // DIB section, so presenting is one copy
+    BackBuffer backBuffer;
     Composition composed;
     HICON smallIcon = nullptr;
     HICON bigIcon = nullptr;

@@ -14,14 +14,15 @@ int TruncateToInt32(long double value) {
 }
 
 static bool HasArea(const AppState& state) {
-    return state.clientWidth > 0 && state.clientHeight > 0 && state.imageWidth > 0 &&
-           state.imageHeight > 0;
+    return state.clientWidth > 0 && state.clientHeight > 0 && state.picture.imageWidth > 0 &&
+           state.picture.imageHeight > 0;
 }
 
 static Placement ComputeFitPlacement(const AppState& state) {
     const long double cw = state.clientWidth, ch = state.clientHeight;
     const long double clientAspect = cw / ch;
-    const long double imageAspect = static_cast<long double>(state.imageWidth) / state.imageHeight;
+    const long double imageAspect =
+        static_cast<long double>(state.picture.imageWidth) / state.picture.imageHeight;
     const long double ratio = clientAspect / imageAspect;
     if (imageAspect <= clientAspect) {
         const int width = TruncateToInt32(cw / ratio);
@@ -34,10 +35,10 @@ static Placement ComputeFitPlacement(const AppState& state) {
 static Placement ComputeZoomPlacement(const AppState& state) {
     const long double z = state.zoom;
     return {
-        TruncateToInt32(state.clientWidth / 2 - state.imageWidth / 2 * z - state.panX),
-        TruncateToInt32(state.clientHeight / 2 - state.imageHeight / 2 * z - state.panY),
-        TruncateToInt32(state.imageWidth * z),
-        TruncateToInt32(state.imageHeight * z),
+        TruncateToInt32(state.clientWidth / 2 - state.picture.imageWidth / 2 * z - state.panX),
+        TruncateToInt32(state.clientHeight / 2 - state.picture.imageHeight / 2 * z - state.panY),
+        TruncateToInt32(state.picture.imageWidth * z),
+        TruncateToInt32(state.picture.imageHeight * z),
     };
 }
 
@@ -50,7 +51,7 @@ Placement ComputePlacement(const AppState& state) {
 float FitZoomFactor(const AppState& state) {
     if (!HasArea(state)) return 1.0f;
     const long double cw = state.clientWidth, ch = state.clientHeight;
-    const long double iw = state.imageWidth, ih = state.imageHeight;
+    const long double iw = state.picture.imageWidth, ih = state.picture.imageHeight;
     if (iw / ih <= cw / ch) return static_cast<float>(ch / ih);
     return static_cast<float>(cw / iw);
 }

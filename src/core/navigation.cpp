@@ -7,6 +7,7 @@
 
 #include "core/animation.h"
 #include "core/app_state.h"
+#include "core/folder_walk.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
 #include "imaging/read_ahead.h"
@@ -34,29 +35,25 @@ void ShowLoadedImage() {
 }
 
 // A picture loaded in another record takes the place of the one on show, as its load would have.
-// Releasing a large picture takes milliseconds, so the one replaced is handed back instead.
-void AdoptPicture(AppState& picture, std::unique_ptr<Gdiplus::Image>& replaced) {
-    replaced = std::exchange(app.image, std::move(picture.image));
-    app.codec = std::move(picture.codec);
+// Releasing a large picture takes milliseconds, so the one replaced is handed back instead, less
+// the decoder that only this thread may release.
+void AdoptPicture(AppState& loaded, Picture& replaced) {
+    replaced = std::exchange(app.picture, std::move(loaded.picture));
+    replaced.codec.reset();
     ++app.imageLoads;
-    app.imageWidth = picture.imageWidth;
-    app.imageHeight = picture.imageHeight;
-    app.frameDimension = picture.frameDimension;
-    app.frameCount = picture.frameCount;
-    app.frameDelaysMs = std::move(picture.frameDelaysMs);
-    std::wcscpy(app.currentPath, picture.currentPath);
+    std::wcscpy(app.currentPath, loaded.currentPath);
 }
 
 // Its back buffer is composed again only where the view changed since.
-void AdoptPrepared(Prepared& prepared, std::unique_ptr<Gdiplus::Image>& replaced) {
+void AdoptPrepared(Prepared& prepared, Picture& replaced) {
     app.currentIndex = prepared.index;
-    AdoptPicture(prepared.picture, replaced);
-    AdoptBackBuffer(app, prepared.picture);
+    AdoptPicture(prepared.state, replaced);
+    AdoptBackBuffer(app, prepared.state);
     app.composed.imageLoad = app.imageLoads;
 }
 
 // The press's picture was read ahead: it only has to be shown.
-bool ShowReadAhead(int step, std::unique_ptr<Gdiplus::Image>& replaced) {
+bool ShowReadAhead(int step, Picture& replaced) {
     const std::unique_ptr<Prepared> prepared = TakeReadAhead(step);
     if (!prepared) return false;
     AdoptPrepared(*prepared, replaced);
@@ -64,7 +61,7 @@ bool ShowReadAhead(int step, std::unique_ptr<Gdiplus::Image>& replaced) {
     if (app.fullscreen) {
         DiscardPrepared(*prepared);
     } else {
-        InstallWindowIcons(prepared->picture.smallIcon, prepared->picture.bigIcon);
+        InstallWindowIcons(prepared->state.smallIcon, prepared->state.bigIcon);
     }
     return true;
 }
@@ -85,7 +82,7 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
 // what it can.
 void ShowNextLoadable(int step) {
     // Nothing to walk: keep the picture, unless it was just deleted.
-    if (FileCount() == 0 && app.image) return;
+    if (FileCount() == 0 && HasPicture(app.picture)) return;
     for (;;) {
         const WalkEnd end = WalkToLoadable(app, step);
         if (end == WalkEnd::kNothingLoads) EndWithNothingToShow();
@@ -97,25 +94,6 @@ void ShowNextLoadable(int step) {
 }
 
 }  // namespace
-
-bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name) {
-    const wchar_t* backslash = std::wcsrchr(path, L'\\');
-    const wchar_t* slash = std::wcsrchr(path, L'/');
-    const wchar_t* separator = std::max(backslash, slash);
-    const std::wstring folderPart = separator ? std::wstring(path, separator) : L".";
-    const wchar_t* namePart = separator ? separator + 1 : path;
-    if (folderPart.size() >= MAX_PATH || std::wcslen(namePart) >= MAX_PATH) return false;
-    std::wcscpy(folder, folderPart.c_str());
-    std::wcscpy(name, namePart);
-    return true;
-}
-
-bool JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out) {
-    const size_t length = std::wcslen(folder) + 1 + std::wcslen(name);
-    if (length >= MAX_PATH) return false;
-    std::swprintf(out, MAX_PATH, L"%ls\\%ls", folder, name);
-    return true;
-}
 
 void BuildFolderList(const wchar_t* path) {
     app.fileNames.clear();
@@ -142,35 +120,15 @@ void BuildFolderList(const wchar_t* path) {
 
 void Navigate(int step) {
     app.travel = step;
-    std::unique_ptr<Gdiplus::Image> replaced;
+    Picture replaced;
     if (!ShowReadAhead(step, replaced)) ShowNextLoadable(step);
     StartReadAhead(app.travel, std::move(replaced));
-}
-
-// A loop, not recursion: a folder of any number of undecodable entries is walked in constant
-// stack.
-WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit,
-                       const std::function<bool(int index)>& mayTry) {
-    const int count = static_cast<int>(state.fileNames.size());
-    for (;;) {
-        if (count == 0 || state.loadFailures > count) return WalkEnd::kNothingLoads;
-        const int index = WrapIndex(state.currentIndex + step, count);
-        if (mayTry && !mayTry(index)) return WalkEnd::kHeldBack;
-        state.currentIndex = index;
-        wchar_t path[MAX_PATH];
-        const LoadResult result = JoinPath(state.folderPath, state.fileNames[index].c_str(), path)
-                                      ? LoadImageFile(state, path, pixelLimit)
-                                      : LoadResult::kNotAPicture;
-        if (result == LoadResult::kLoaded) return WalkEnd::kLoaded;
-        if (result != LoadResult::kNotAPicture) return WalkEnd::kHeldBack;
-        state.loadFailures += 1;
-    }
 }
 
 bool OpenHere(const wchar_t* path) {
     AppState loaded;
     if (LoadImageFile(loaded, path) != LoadResult::kLoaded) return false;
-    std::unique_ptr<Gdiplus::Image> replaced;
+    Picture replaced;
     AdoptPicture(loaded, replaced);
     BuildFolderList(path);
     ShowPicture();
@@ -184,7 +142,7 @@ void ListFolderAgain() {
     const int shown = app.currentIndex;
     BuildFolderList(app.currentPath);
     if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
-        StartReadAhead(app.travel, nullptr);
+        StartReadAhead(app.travel, {});
         return;
     }
     // Gone: the walk goes on from the first entry after it that is still listed.

@@ -1,8 +1,4 @@
 #pragma once
-#include <climits>
-#include <functional>
-
-struct AppState;
 
 // Lists the folder of path (just loaded) once; the list is never re-read.
 void BuildFolderList(const wchar_t* path);
@@ -11,15 +7,6 @@ void BuildFolderList(const wchar_t* path);
 // direction of travel. Ends the process with code 1 when nothing loads.
 void Navigate(int step);
 
-// How a walk through the folder ended: an entry loaded; every entry failed in a row; or it
-// stopped at an entry that could not be read for now or passed the pixel limit, or before one
-// that mayTry refused.
-enum class WalkEnd { kLoaded, kNothingLoads, kHeldBack };
-// Walks state's folder list from state.currentIndex in direction step, wrapping at both ends,
-// loading each entry into state until one is a picture; those that are not are counted in
-// state.loadFailures. The press and the read-ahead both walk through it, so alike.
-WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit = LLONG_MAX,
-                       const std::function<bool(int index)>& mayTry = nullptr);
 // Shows the picture at path in place of the one on show and lists its folder, as if the viewer
 // had been started on it; the view and its modes stay. False, changing nothing, for a file that
 // is not a picture, or a folder.
@@ -28,9 +15,3 @@ bool OpenHere(const wchar_t* path);
 // entry that loads, as a press would.
 void ListFolderAgain();
 void SetWindowTitle(const wchar_t* text);
-
-// Splits path at its last backslash or slash; a bare name gets the current folder ".".
-// Each part must fit MAX_PATH characters with its terminator.
-bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name);
-// folder + "\" + name into out (MAX_PATH characters); false when it does not fit.
-bool JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out);

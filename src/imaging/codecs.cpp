@@ -4,14 +4,26 @@
 
 namespace {
 
-template <class T>
-using Com = std::unique_ptr<T, ComRelease>;
+// Making a factory costs a third of a millisecond, too much for every frame step: each thread
+// keeps the one it made.
+thread_local IWICImagingFactory* threadFactory = nullptr;
 
-Com<IWICImagingFactory> MakeFactory() {
-    IWICImagingFactory* factory = nullptr;
-    CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                     IID_PPV_ARGS(&factory));
-    return Com<IWICImagingFactory>(factory);
+IWICImagingFactory* Factory() {
+    if (!threadFactory) {
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_PPV_ARGS(&threadFactory));
+    }
+    return threadFactory;
+}
+
+Com<IWICBitmapDecoder> MakeDecoder(IStream* file) {
+    IWICBitmapDecoder* decoder = nullptr;
+    file->Seek({}, STREAM_SEEK_SET, nullptr);
+    if (!Factory() || FAILED(Factory()->CreateDecoderFromStream(
+                          file, nullptr, WICDecodeMetadataCacheOnDemand, &decoder))) {
+        decoder = nullptr;
+    }
+    return Com<IWICBitmapDecoder>(decoder);
 }
 
 Com<IWICBitmapFrameDecode> GetFrame(IWICBitmapDecoder* decoder, UINT index) {
@@ -45,29 +57,29 @@ Com<IWICBitmapSource> InSrgb(IWICImagingFactory* factory, IWICBitmapFrameDecode*
     return source;
 }
 
-// Decodes the frame into bitmap, of the frame's size: 32-bit pixels with straight alpha, as
-// GDI+ holds them.
-bool CopyFrame(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, Gdiplus::Bitmap& bitmap) {
+// Decodes the frame into pixels of its size, premultiplied.
+bool CopyFrame(IWICBitmapFrameDecode* frame, Pixels& pixels) {
+    IWICImagingFactory* const factory = Factory();
     IWICFormatConverter* converter = nullptr;
-    if (FAILED(factory->CreateFormatConverter(&converter))) return false;
+    if (!factory || FAILED(factory->CreateFormatConverter(&converter))) return false;
     const Com<IWICFormatConverter> owner(converter);
     const Com<IWICBitmapSource> source = InSrgb(factory, frame);
-    if (FAILED(converter->Initialize(source.get(), GUID_WICPixelFormat32bppBGRA,
+    if (FAILED(converter->Initialize(source.get(), GUID_WICPixelFormat32bppPBGRA,
                                      WICBitmapDitherTypeNone, nullptr, 0,
                                      WICBitmapPaletteTypeCustom))) {
         return false;
     }
-    Gdiplus::Rect all(0, 0, int(bitmap.GetWidth()), int(bitmap.GetHeight()));
-    Gdiplus::BitmapData data = {};
-    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB, &data) !=
-        Gdiplus::Ok) {
-        return false;
+    // In bands, since a copy's size is counted in 32 bits.
+    const UINT stride = UINT(pixels.width) * 4;
+    const int bandRows = int(std::max<UINT>(1, INT_MAX / stride));
+    for (int y = 0; y < pixels.height; y += bandRows) {
+        const WICRect band = {0, y, pixels.width, std::min(bandRows, pixels.height - y)};
+        BYTE* const to = reinterpret_cast<BYTE*>(pixels.bits.get() + size_t(y) * pixels.width);
+        if (FAILED(converter->CopyPixels(&band, stride, stride * UINT(band.Height), to))) {
+            return false;
+        }
     }
-    const HRESULT copied =
-        converter->CopyPixels(nullptr, UINT(data.Stride), UINT(data.Stride) * data.Height,
-                              static_cast<BYTE*>(data.Scan0));
-    bitmap.UnlockBits(&data);
-    return SUCCEEDED(copied);
+    return true;
 }
 
 // A value of the frame's metadata as an unsigned number, or -1 for none.
@@ -111,8 +123,12 @@ int RecordedOrientation(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame
     return orientation >= 0 && orientation <= 8 ? int(orientation) : 0;
 }
 
-// Every frame plays, or none: frames of other sizes are mip levels, thumbnails or previews.
+// Every frame plays, or none: frames of other sizes are mip levels, thumbnails or previews, and
+// those of a DDS are the faces of a cube or the slices of a texture array.
 int PlayedFrames(IWICBitmapDecoder* decoder, UINT width, UINT height) {
+    GUID container = {};
+    decoder->GetContainerFormat(&container);
+    if (IsEqualGUID(container, GUID_ContainerFormatDds)) return 1;
     UINT count = 0;
     decoder->GetFrameCount(&count);
     for (UINT i = 1; i < count; ++i) {
@@ -123,29 +139,41 @@ int PlayedFrames(IWICBitmapDecoder* decoder, UINT width, UINT height) {
     return int(std::clamp<UINT>(count, 1, INT_MAX));
 }
 
-void ReadDelays(AppState& state) {
-    state.frameDelaysMs.assign(state.frameCount, kMissingDelayMs);
-    for (int i = 0; i < state.frameCount; ++i) {
-        const Com<IWICBitmapFrameDecode> frame = GetFrame(state.codec.get(), UINT(i));
-        if (frame) state.frameDelaysMs[i] = FrameDelayMs(frame.get());
+void ReadDelays(Picture& picture, IWICBitmapDecoder* decoder) {
+    picture.frameDelaysMs.assign(picture.frameCount, kMissingDelayMs);
+    for (int i = 0; i < picture.frameCount; ++i) {
+        const Com<IWICBitmapFrameDecode> frame = GetFrame(decoder, UINT(i));
+        if (frame) picture.frameDelaysMs[i] = FrameDelayMs(frame.get());
     }
+}
+
+// The first frame into the picture's pixels; the frames that play and their delays.
+LoadResult ReadFrames(Picture& picture, IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* first,
+                      UINT width, UINT height) {
+    picture.levels.resize(1);
+    picture.levels[0] = AllocatePixels(int(width), int(height));
+    if (!picture.levels[0].bits) return LoadResult::kNotNow;
+    if (!CopyFrame(first, picture.levels[0])) return LoadResult::kNotAPicture;
+    picture.frameDimension = {};
+    picture.frameCount = PlayedFrames(decoder, width, height);
+    if (picture.frameCount >= 2) {
+        ReadDelays(picture, decoder);
+    } else if (!TurnUpright(picture.levels[0], RecordedOrientation(decoder, first))) {
+        return LoadResult::kNotNow;
+    }
+    return MakeReductions(picture.levels) ? LoadResult::kLoaded : LoadResult::kNotNow;
 }
 
 }  // namespace
 
-LoadResult DecodeWithCodecs(AppState& state, FileStream* file, long long pixelLimit) {
-    const Com<IWICImagingFactory> factory = MakeFactory();
-    IWICBitmapDecoder* decoder = nullptr;
-    AsStream(file)->Seek({}, STREAM_SEEK_SET, nullptr);
-    if (!factory || FAILED(factory->CreateDecoderFromStream(
-                        AsStream(file), nullptr, WICDecodeMetadataCacheOnDemand, &decoder))) {
-        return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
-    }
-    state.codec.reset(decoder);
-    const Com<IWICBitmapFrameDecode> first = GetFrame(decoder, 0);
+// The decoder goes with this thread's work: a picture read ahead is shown by another thread.
+LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit) {
+    const Com<IWICBitmapDecoder> decoder = MakeDecoder(AsStream(file));
+    if (!decoder) return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
+    const Com<IWICBitmapFrameDecode> first = GetFrame(decoder.get(), 0);
     UINT width = 0, height = 0;
     if (!first || FAILED(first->GetSize(&width, &height)) || width == 0 || height == 0 ||
-        width > INT_MAX || height > INT_MAX) {
+        width > INT_MAX / 4 || height > INT_MAX) {
         return LoadResult::kNotAPicture;
     }
     if (static_cast<long long>(width) * height > pixelLimit) return LoadResult::kOverLimit;
@@ -153,24 +181,24 @@ LoadResult DecodeWithCodecs(AppState& state, FileStream* file, long long pixelLi
     if (kept != ReadResult::kRead) {
         return kept == ReadResult::kNotNow ? LoadResult::kNotNow : LoadResult::kNotAPicture;
     }
-    auto* bitmap = new Gdiplus::Bitmap(int(width), int(height), PixelFormat32bppARGB);
-    state.image.reset(bitmap);
-    if (bitmap->GetLastStatus() != Gdiplus::Ok) return LoadResult::kNotNow;
-    if (!CopyFrame(factory.get(), first.get(), *bitmap)) return LoadResult::kNotAPicture;
-    state.frameDimension = {};
-    state.frameCount = PlayedFrames(decoder, width, height);
-    if (state.frameCount >= 2) {
-        ReadDelays(state);
-    } else {
-        TurnUpright(*bitmap, RecordedOrientation(decoder, first.get()));
-        state.codec.reset();
+    const LoadResult read = ReadFrames(picture, decoder.get(), first.get(), width, height);
+    if (read == LoadResult::kLoaded && picture.frameCount >= 2) {
+        AsStream(file)->AddRef();
+        picture.file.reset(AsStream(file));
     }
-    return LoadResult::kLoaded;
+    return read;
 }
 
-void SelectCodecFrame(AppState& state, int index) {
-    const Com<IWICImagingFactory> factory = MakeFactory();
-    const Com<IWICBitmapFrameDecode> frame = GetFrame(state.codec.get(), UINT(index));
-    if (factory && frame)
-        CopyFrame(factory.get(), frame.get(), *static_cast<Gdiplus::Bitmap*>(state.image.get()));
+void SelectCodecFrame(Picture& picture, int index) {
+    if (!picture.codec) picture.codec = MakeDecoder(picture.file.get());
+    if (!picture.codec) return;
+    const Com<IWICBitmapFrameDecode> frame = GetFrame(picture.codec.get(), UINT(index));
+    if (frame && HasPixels(picture) && CopyFrame(frame.get(), picture.levels[0])) {
+        MakeReductions(picture.levels);
+    }
+}
+
+void ReleaseCodecFactory() {
+    if (threadFactory) threadFactory->Release();
+    threadFactory = nullptr;
 }

@@ -1,12 +1,14 @@
 #pragma once
-#include "core/app_state.h"
 #include "imaging/file_stream.h"
-#include "imaging/image_loading.h"
+#include "imaging/picture.h"
 
 // Decodes the file with the system's imaging codecs, for what GDI+ refuses: the first frame into
-// state's image, a GDI+ bitmap like any other, turned upright; the frames that play (all of them
-// when every one has the picture's size) and their delays. The codec stays with the picture, to
-// decode a frame when it is selected. kNotAPicture when no codec takes the file.
-LoadResult DecodeWithCodecs(AppState& state, FileStream* file, long long pixelLimit);
-// Decodes frame index of a picture that the codecs decoded into its image.
-void SelectCodecFrame(AppState& state, int index);
+// the picture's pixels, turned upright; the frames that play (all of them when every one has the
+// picture's size) and their delays. A picture of several frames keeps the file, to decode a frame
+// when it is selected. kNotAPicture when no codec takes the file.
+LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit);
+// Decodes frame index of such a picture into its pixels, with a decoder of this thread's own:
+// a codec may serve only the thread that made it.
+void SelectCodecFrame(Picture& picture, int index);
+// Releases this thread's factory, before the thread leaves COM.
+void ReleaseCodecFactory();

@@ -1,8 +1,10 @@
 #pragma once
 #include "core/app_state.h"
 
-// Rebuilds state's client-sized back buffer: background, then the current frame in its
-// placement. Reads and writes nothing but state, so it composes on any thread.
+// Makes state's client-sized back buffer show the view: background, then the current frame in
+// its placement. When only the picture's place changed, the pixels on show move with it and only
+// the strips uncovered are rendered. Reads and writes nothing but state, so it composes on any
+// thread.
 void ComposeBackBuffer(AppState& state);
 void ReleaseBackBuffer(AppState& state);
 // Gives to the back buffer that from composed, with the record of what it shows.
@@ -11,8 +13,9 @@ void AdoptBackBuffer(AppState& to, AppState& from);
 void Present();
 void Refresh();
 
-// The picture drawn into a size x size icon; none for a null picture. Any thread.
-HICON MakeImageIcon(Gdiplus::Image* image, int size);
+// The picture squeezed into a size x size icon, with its transparency; a transparent one for no
+// picture. Any thread.
+HICON MakeImageIcon(const Picture& picture, int size);
 void RefreshWindowIcons();
 // Gives the window these icons and destroys the ones it had.
 void InstallWindowIcons(HICON small, HICON big);

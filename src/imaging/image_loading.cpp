@@ -11,17 +11,18 @@
 #include "imaging/exif_orientation.h"
 #include "imaging/file_stream.h"
 #include "imaging/memory_limits.h"
+#include "imaging/picture.h"
 
 namespace {
 
-void ReadFrameDimension(AppState& state) {
-    Gdiplus::Image& image = *state.image;
-    state.frameDimension = {};
+void ReadFrameDimension(Picture& picture) {
+    Gdiplus::Image& image = *picture.image;
+    picture.frameDimension = {};
     const UINT count = image.GetFrameDimensionsCount();
     if (count == 0) return;
     std::vector<GUID> dimensions(count);
     if (image.GetFrameDimensionsList(dimensions.data(), count) == Gdiplus::Ok) {
-        state.frameDimension = dimensions[0];
+        picture.frameDimension = dimensions[0];
     }
 }
 
@@ -39,15 +40,15 @@ std::vector<BYTE> ReadPropertyValue(Gdiplus::Image& image, PROPID id, WORD type)
 }
 
 // Fills one delay per frame; frames beyond what the delay item holds keep the default.
-void ReadFrameDelays(AppState& state) {
-    state.frameDelaysMs.assign(state.frameCount, kMissingDelayMs);
+void ReadFrameDelays(Picture& picture) {
+    picture.frameDelaysMs.assign(picture.frameCount, kMissingDelayMs);
     const std::vector<BYTE> values =
-        ReadPropertyValue(*state.image, PropertyTagFrameDelay, PropertyTagTypeLong);
-    const size_t count = std::min<size_t>(values.size() / sizeof(INT32), state.frameCount);
+        ReadPropertyValue(*picture.image, PropertyTagFrameDelay, PropertyTagTypeLong);
+    const size_t count = std::min<size_t>(values.size() / sizeof(INT32), picture.frameCount);
     for (size_t i = 0; i < count; ++i) {
         INT32 hundredths;
         std::memcpy(&hundredths, values.data() + i * sizeof(INT32), sizeof(INT32));
-        state.frameDelaysMs[i] = DelayToMilliseconds(hundredths);
+        picture.frameDelaysMs[i] = DelayToMilliseconds(hundredths);
     }
 }
 
@@ -61,20 +62,6 @@ int RecordedOrientation(Gdiplus::Image& image, int exifOrientation) {
     std::memcpy(&orientation, value.data(), sizeof orientation);
     return orientation <= 8 ? orientation : 0;
 }
-
-// What shows the picture upright for each orientation from 0 (none recorded) to 8: a turn, then
-// a mirror left to right. No type asks for both at once: Wine mirrors those before it turns, the
-// documentation turns first, and orientations 5 and 7 would swap on one platform or the other.
-struct UprightTurn {
-    Gdiplus::RotateFlipType turn;
-    bool mirror;
-};
-constexpr UprightTurn kUprightTurns[] = {
-    {Gdiplus::RotateNoneFlipNone, false}, {Gdiplus::RotateNoneFlipNone, false},
-    {Gdiplus::RotateNoneFlipX, false},    {Gdiplus::Rotate180FlipNone, false},
-    {Gdiplus::RotateNoneFlipY, false},    {Gdiplus::Rotate90FlipNone, true},
-    {Gdiplus::Rotate90FlipNone, false},   {Gdiplus::Rotate270FlipNone, true},
-    {Gdiplus::Rotate270FlipNone, false}};
 
 // Wine's decoders size an indexed BMP's pixel array in 32 bits, in either build: one declaring
 // more (65536 x 65536 at 8 bits, say) wraps to a small buffer that decoding then runs off,
@@ -104,25 +91,61 @@ LoadResult AsLoadResult(ReadResult read) {
     return read == ReadResult::kNotNow ? LoadResult::kNotNow : LoadResult::kNotAPicture;
 }
 
-// The picture decoded in state: frames, delays, turned upright.
-void ReadPicture(AppState& state, const FileStream* file) {
-    ReadFrameDimension(state);
-    // A failed count query yields 0; one frame keeps the frame index meaningful.
-    state.frameCount = ClampToInt(std::max(1u, state.image->GetFrameCount(&state.frameDimension)));
-    if (state.frameCount >= 2) ReadFrameDelays(state);
-    // Turned once, before anything measures it. Turning a picture of several frames would turn
-    // only the frame on show, so those show as decoded.
-    if (state.frameCount == 1) {
-        TurnUpright(*state.image,
-                    RecordedOrientation(*state.image,
-                                        ReadExifOrientation(FileBytes(file), FileSize(file))));
+// The active frame of a GDI+ bitmap into pixels, premultiplied; pixels of the frame's size are
+// written over, others replaced.
+LoadResult CopyActiveFrame(Gdiplus::Image& image, Pixels& pixels) {
+    const int width = ClampToInt(image.GetWidth()), height = ClampToInt(image.GetHeight());
+    if (width <= 0 || height <= 0 || width > INT_MAX / 4) return LoadResult::kNotAPicture;
+    if (pixels.width != width || pixels.height != height || !pixels.bits) {
+        pixels = AllocatePixels(width, height);
+        if (!pixels.bits) return LoadResult::kNotNow;
     }
+    Gdiplus::Rect all(0, 0, width, height);
+    Gdiplus::BitmapData data = {UINT(width),           UINT(height),      width * 4,
+                                PixelFormat32bppPARGB, pixels.bits.get(), 0};
+    auto& bitmap = static_cast<Gdiplus::Bitmap&>(image);
+    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                        PixelFormat32bppPARGB, &data) != Gdiplus::Ok) {
+        return LoadResult::kNotAPicture;
+    }
+    bitmap.UnlockBits(&data);
+    return LoadResult::kLoaded;
 }
 
-// GDI+ reads the header (and on Windows nothing more until the picture is drawn or turned) before
-// the size is held to the limit; only a picture within it is read whole. What GDI+ refuses, the
+// The frame decoded into the picture's pixels, and their reductions.
+LoadResult ShowActiveFrame(Picture& picture) {
+    if (picture.levels.empty()) picture.levels.resize(1);
+    const LoadResult copied = CopyActiveFrame(*picture.image, picture.levels[0]);
+    if (copied != LoadResult::kLoaded) return copied;
+    return MakeReductions(picture.levels) ? LoadResult::kLoaded : LoadResult::kNotNow;
+}
+
+// A picture of one frame is turned upright and keeps nothing of GDI+ but its pixels; one of
+// several frames keeps its GDI+ image to decode the others, and shows as decoded: turning it
+// would turn only the frame on show. A metafile has no pixels: GDI+ draws it.
+LoadResult ReadPicture(Picture& picture, const FileStream* file) {
+    ReadFrameDimension(picture);
+    // A failed count query yields 0; one frame keeps the frame index meaningful.
+    picture.frameCount =
+        ClampToInt(std::max(1u, picture.image->GetFrameCount(&picture.frameDimension)));
+    if (picture.frameCount >= 2) ReadFrameDelays(picture);
+    if (IsMetafile(picture)) return LoadResult::kLoaded;
+    if (picture.frameCount >= 2) return ShowActiveFrame(picture);
+    picture.levels.resize(1);
+    const LoadResult copied = CopyActiveFrame(*picture.image, picture.levels[0]);
+    if (copied != LoadResult::kLoaded) return copied;
+    const int orientation =
+        RecordedOrientation(*picture.image, ReadExifOrientation(FileBytes(file), FileSize(file)));
+    picture.image.reset();
+    return TurnUpright(picture.levels[0], orientation) && MakeReductions(picture.levels)
+               ? LoadResult::kLoaded
+               : LoadResult::kNotNow;
+}
+
+// GDI+ reads the header (and on Windows nothing more until the pixels are asked for) before the
+// size is held to the limit; only a picture within it is read whole. What GDI+ refuses, the
 // system's codecs may take. Colour profiles are applied where the platform can.
-LoadResult DecodeStream(AppState& state, FileStream* file, long long pixelLimit) {
+LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit) {
     IStream* const stream = AsStream(file);
     BYTE header[30];
     ULONG headerSize = 0;
@@ -130,61 +153,70 @@ LoadResult DecodeStream(AppState& state, FileStream* file, long long pixelLimit)
     stream->Seek({}, STREAM_SEEK_SET, nullptr);
     if (ReadFailed(file)) return LoadResult::kNotNow;
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
-    state.image.reset(new Gdiplus::Image(stream, TRUE));
-    if (state.image->GetLastStatus() != Gdiplus::Ok) {
-        state.image.reset();
+    picture.image.reset(new Gdiplus::Image(stream, TRUE));
+    if (picture.image->GetLastStatus() != Gdiplus::Ok) {
+        picture.image.reset();
         if (ReadFailed(file)) return LoadResult::kNotNow;
-        return DecodeWithCodecs(state, file, pixelLimit);
+        return DecodeWithCodecs(picture, file, pixelLimit);
     }
     const long long pixels =
-        static_cast<long long>(state.image->GetWidth()) * state.image->GetHeight();
+        static_cast<long long>(picture.image->GetWidth()) * picture.image->GetHeight();
     if (pixels > pixelLimit) return LoadResult::kOverLimit;
     const LoadResult kept = AsLoadResult(KeepFileInMemory(file));
-    if (kept == LoadResult::kLoaded) ReadPicture(state, file);
-    return kept;
+    const LoadResult read = kept == LoadResult::kLoaded ? ReadPicture(picture, file) : kept;
+    if (read != LoadResult::kNotAPicture) return read;
+    // Pixels that GDI+ will not give (Windows' has no conversion from 16-bit gray), the codecs
+    // may.
+    picture = {};
+    return DecodeWithCodecs(picture, file, pixelLimit);
+}
+
+// No picture, one frame, and the size and frame dimension of the one before.
+void ReleasePicture(Picture& picture) {
+    Picture none;
+    none.imageWidth = picture.imageWidth;
+    none.imageHeight = picture.imageHeight;
+    none.frameDimension = picture.frameDimension;
+    picture = std::move(none);
+}
+
+void MeasurePicture(Picture& picture) {
+    if (HasPixels(picture)) {
+        picture.imageWidth = picture.levels[0].width;
+        picture.imageHeight = picture.levels[0].height;
+    } else {
+        picture.imageWidth = ClampToInt(picture.image->GetWidth());
+        picture.imageHeight = ClampToInt(picture.image->GetHeight());
+    }
 }
 
 }  // namespace
 
-void SelectFrame(AppState& state, int index) {
-    if (state.codec) {
-        SelectCodecFrame(state, index);
-    } else {
-        state.image->SelectActiveFrame(&state.frameDimension, index);
+void SelectFrame(Picture& picture, int index) {
+    if (picture.file) {
+        SelectCodecFrame(picture, index);
+    } else if (picture.image && !IsMetafile(picture)) {
+        picture.image->SelectActiveFrame(&picture.frameDimension, index);
+        ShowActiveFrame(picture);
     }
-}
-
-void TurnUpright(Gdiplus::Image& image, int orientation) {
-    if (orientation >= 2) image.RotateFlip(kUprightTurns[orientation].turn);
-    if (kUprightTurns[orientation].mirror) image.RotateFlip(Gdiplus::RotateNoneFlipX);
-}
-
-int DelayToMilliseconds(long hundredths) {
-    const long long ms = static_cast<long long>(hundredths) * 10;
-    return static_cast<int>(std::clamp<long long>(ms, INT_MIN, INT_MAX));
 }
 
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit) {
     ++state.imageLoads;
-    state.image.reset();
-    state.codec.reset();
-    state.frameCount = 1;
-    state.frameDelaysMs = {};
+    ReleasePicture(state.picture);
     if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
     ReadResult opened;
     FileStream* const file = OpenFileStream(path, opened);
     if (!file) return AsLoadResult(opened);
     const LoadResult result =
-        DecodeStream(state, file, std::min(pixelLimit, LargestPicturePixels()));
+        DecodeStream(state.picture, file, std::min(pixelLimit, LargestPicturePixels()));
     if (result == LoadResult::kLoaded) {
         std::wcscpy(state.currentPath, path);
-        state.imageWidth = ClampToInt(state.image->GetWidth());
-        state.imageHeight = ClampToInt(state.image->GetHeight());
+        MeasurePicture(state.picture);
     } else {
-        state.image.reset();
-        state.codec.reset();
+        ReleasePicture(state.picture);
     }
-    // The picture holds the stream for as long as it lives.
+    // The picture holds the stream for as long as it needs it.
     AsStream(file)->Release();
     return result;
 }

@@ -2,7 +2,8 @@
 
 #include <cwchar>
 
-#include "core/navigation.h"
+#include "core/folder_walk.h"
+#include "imaging/codecs.h"
 #include "imaging/composition.h"
 #include "imaging/memory_limits.h"
 
@@ -36,6 +37,12 @@ void WaitForChange() {
     SleepConditionVariableSRW(&worker.changed, &worker.lock, INFINITE, 0);
 }
 
+// The pixels of the largest picture that the budget leaves room for beside those shown: its
+// reductions hold a third as many again.
+long long LargestPictureWithin(long long shownPixels) {
+    return (ReadAheadBudgetPixels() - shownPixels) / 4 * 3;
+}
+
 bool Wanted() {
     Locked locked;
     return !worker.cancelled && !worker.stopping;
@@ -58,8 +65,8 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
 // Stamped before it is read: a file that changes after its stamp differs at the press.
 bool StampAndGoOn(Prepared& job, int index) {
     wchar_t path[MAX_PATH];
-    const AppState& picture = job.picture;
-    const bool joined = JoinPath(picture.folderPath, picture.fileNames[index].c_str(), path);
+    const AppState& state = job.state;
+    const bool joined = JoinPath(state.folderPath, state.fileNames[index].c_str(), path);
     job.looked.push_back(StampFile(index, joined ? path : nullptr));
     return Wanted();
 }
@@ -67,19 +74,19 @@ bool StampAndGoOn(Prepared& job, int index) {
 // Walks the folder as the press would, but leaves to the press an entry that could not be read
 // for now or that would pass the budget: nothing is prepared then.
 void Prepare(Prepared& job) {
-    job.retired.reset();
-    AppState& picture = job.picture;
-    picture.currentIndex = job.from;
-    const WalkEnd end = WalkToLoadable(picture, job.step, ReadAheadBudgetPixels() - job.shownPixels,
+    job.retired = {};
+    AppState& state = job.state;
+    state.currentIndex = job.from;
+    const WalkEnd end = WalkToLoadable(state, job.step, LargestPictureWithin(job.shownPixels),
                                        [&job](int index) { return StampAndGoOn(job, index); });
     if (end != WalkEnd::kLoaded || !Wanted()) {
-        picture.image.reset();
+        state.picture = {};
         return;
     }
-    job.index = picture.currentIndex;
-    ComposeBackBuffer(picture);
-    picture.smallIcon = MakeImageIcon(picture.image.get(), 16);
-    picture.bigIcon = MakeImageIcon(picture.image.get(), 32);
+    job.index = state.currentIndex;
+    ComposeBackBuffer(state);
+    state.smallIcon = MakeImageIcon(state.picture, 16);
+    state.bigIcon = MakeImageIcon(state.picture, 32);
 }
 
 // The system's codecs need COM on every thread that decodes with them.
@@ -105,6 +112,7 @@ DWORD WINAPI RunWorker(void*) {
         }
         WakeAllConditionVariable(&worker.changed);
     }
+    ReleaseCodecFactory();
     CoUninitialize();
     return 0;
 }
@@ -112,8 +120,8 @@ DWORD WINAPI RunWorker(void*) {
 // Work for the same press from the same entry of the same folder, listed the same.
 bool ForThisPress(const Prepared& prepared, int step) {
     return prepared.from == app.currentIndex && prepared.step == step &&
-           std::wcscmp(prepared.picture.folderPath, app.folderPath) == 0 &&
-           prepared.picture.fileNames == app.fileNames;
+           std::wcscmp(prepared.state.folderPath, app.folderPath) == 0 &&
+           prepared.state.fileNames == app.fileNames;
 }
 
 bool StillAsLookedAt(const Prepared& prepared) {
@@ -149,16 +157,16 @@ void CopyFolderAndView(AppState& copy) {
 
 }  // namespace
 
-void StartReadAhead(int step, std::unique_ptr<Gdiplus::Image> retired) {
+void StartReadAhead(int step, Picture retired) {
     auto job = std::make_unique<Prepared>();
     job->retired = std::move(retired);
     job->from = app.currentIndex;
     job->step = step;
-    job->shownPixels = static_cast<long long>(app.imageWidth) * app.imageHeight;
+    job->shownPixels = HeldPixels(app.picture);
     Locked locked;
     DropAllWork();
     if (app.fileNames.empty() || job->shownPixels > ReadAheadBudgetPixels()) return;
-    CopyFolderAndView(job->picture);
+    CopyFolderAndView(job->state);
     worker.waiting = std::move(job);
     if (!worker.thread) worker.thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);
     WakeAllConditionVariable(&worker.changed);
@@ -200,11 +208,10 @@ void StopReadAhead() {
 }
 
 void DiscardPrepared(Prepared& prepared) {
-    AppState& picture = prepared.picture;
-    picture.image.reset();
-    picture.codec.reset();
-    ReleaseBackBuffer(picture);
-    if (picture.smallIcon) DestroyIcon(picture.smallIcon);
-    if (picture.bigIcon) DestroyIcon(picture.bigIcon);
-    picture.smallIcon = picture.bigIcon = nullptr;
+    AppState& state = prepared.state;
+    state.picture = {};
+    ReleaseBackBuffer(state);
+    if (state.smallIcon) DestroyIcon(state.smallIcon);
+    if (state.bigIcon) DestroyIcon(state.bigIcon);
+    state.smallIcon = state.bigIcon = nullptr;
 }

@@ -20,16 +20,16 @@ struct Prepared {
     int step = 0;
     int index = -1;             // the entry prepared; -1 when none could be
     long long shownPixels = 0;  // of the picture on show when the work began
-    AppState picture;
-    std::vector<FileStamp> looked;            // every entry tried, in order
-    std::unique_ptr<Gdiplus::Image> retired;  // released by the worker before it begins
+    AppState state;
+    std::vector<FileStamp> looked;  // every entry tried, in order
+    Picture retired;                // released by the worker before it begins
 };
 
 // Prepares, on the worker thread, what a press in direction step would show after the entry on
 // show, in place of anything prepared before. Nothing is prepared when the picture on show and
 // the next would pass the budget of decoded pixels. The worker also releases retired, the
 // picture that the one on show replaced.
-void StartReadAhead(int step, std::unique_ptr<Gdiplus::Image> retired);
+void StartReadAhead(int step, Picture retired);
 // What was prepared for a press in direction step from the entry on show, once every entry it
 // looked at is seen unchanged; waits for the rest of that work if it is still going on. Anything
 // else that was prepared or being prepared is dropped. Null when there is nothing to take.

@@ -6,6 +6,7 @@
 #include <climits>
 #include <new>
 
+#include "core/geometry.h"
 #include "platform/platform.h"
 
 namespace {

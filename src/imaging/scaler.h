@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/geometry.h"
+struct Placement;
 
 // Releases pixels that AllocatePixels reserved.
 struct PixelsFree {

@@ -1,7 +1,8 @@
 #include "window/clipboard.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -13,13 +14,15 @@ namespace {
 constexpr CLSID kPngEncoder = {
     0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
-// Movable global memory holding head, then body, as the clipboard takes it; null when short.
+// Movable global memory holding head, then body (or room for it, when there is none); null when
+// memory is short.
 HGLOBAL GlobalCopy(const void* head, size_t headSize, const void* body, size_t bodySize) {
+    if (bodySize > SIZE_MAX - headSize) return nullptr;
     const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, headSize + bodySize);
     BYTE* bytes = memory ? static_cast<BYTE*>(GlobalLock(memory)) : nullptr;
     if (!bytes) return memory;
     std::memcpy(bytes, head, headSize);
-    if (bodySize) std::memcpy(bytes + headSize, body, bodySize);
+    if (body) std::memcpy(bytes + headSize, body, bodySize);
     GlobalUnlock(memory);
     return memory;
 }
@@ -37,42 +40,23 @@ void PutOnClipboard(const std::vector<std::pair<UINT, HGLOBAL>>& formats) {
     CloseClipboard();
 }
 
-// A metafile's frame at full size, drawn by copying, not blending, so that its alpha stays.
-std::unique_ptr<Gdiplus::Bitmap> DrawFrame() {
-    auto frame =
-        std::make_unique<Gdiplus::Bitmap>(app.imageWidth, app.imageHeight, PixelFormat32bppARGB);
-    if (frame->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    Gdiplus::Graphics graphics(frame.get());
-    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-    graphics.DrawImage(app.image.get(), 0, 0, app.imageWidth, app.imageHeight);
-    return frame;
-}
-
-// The frame on show as a bitmap: a bitmap picture itself, whose pixels are read as they are
-// (drawing would round semi-transparent ones), or a metafile drawn.
-Gdiplus::Bitmap* FrameBitmap(std::unique_ptr<Gdiplus::Bitmap>& drawn) {
-    if (app.image->GetType() == Gdiplus::ImageTypeBitmap) {
-        return static_cast<Gdiplus::Bitmap*>(app.image.get());
+// The frame on show, straight alpha, into width x height pixels that lie bottom row first, as
+// device-independent bitmaps do.
+void WriteFrame(BYTE* bottomRow, int width, int height) {
+    const Picture& picture = app.picture;
+    if (HasPixels(picture)) {
+        for (int y = 0; y < height; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(bottomRow - ptrdiff_t(y) * width * 4);
+            std::copy_n(picture.levels[0].bits.get() + size_t(y) * width, width, row);
+            Unpremultiply(row, size_t(width));
+        }
+        return;
     }
-    drawn = DrawFrame();
-    return drawn.get();
-}
-
-// Bottom row first, as device-independent bitmaps lie: 0xAARRGGBB, alpha not premultiplied.
-std::vector<DWORD> BottomUpPixels(Gdiplus::Bitmap& frame) {
-    const UINT width = frame.GetWidth(), height = frame.GetHeight();
-    std::vector<DWORD> pixels(size_t(width) * height);
-    Gdiplus::Rect all(0, 0, int(width), int(height));
-    Gdiplus::BitmapData data = {width,
-                                height,
-                                -int(width) * 4,
-                                PixelFormat32bppARGB,
-                                pixels.data() + size_t(width) * (height - 1),
-                                0};
-    frame.LockBits(&all, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
-                   PixelFormat32bppARGB, &data);
-    frame.UnlockBits(&data);
-    return pixels;
+    // A metafile is drawn by copying, not blending, so that its alpha stays.
+    Gdiplus::Bitmap frame(width, height, -width * 4, PixelFormat32bppARGB, bottomRow);
+    Gdiplus::Graphics graphics(&frame);
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    graphics.DrawImage(picture.image.get(), 0, 0, width, height);
 }
 
 HGLOBAL EncodePng(Gdiplus::Bitmap& frame) {
@@ -89,17 +73,22 @@ HGLOBAL EncodePng(Gdiplus::Bitmap& frame) {
 
 }  // namespace
 
+// One block holds the version-5 bitmap, the frame's own size in its header; the system makes the
+// plain bitmap from it for programs that know no other format, and PNG is encoded from its pixels.
 void CopyPictureToClipboard() {
-    if (!app.image || app.imageWidth <= 0 || app.imageHeight <= 0) return;
-    std::unique_ptr<Gdiplus::Bitmap> drawn;
-    Gdiplus::Bitmap* const frame = FrameBitmap(drawn);
-    if (!frame) return;
-    const std::vector<DWORD> pixels = BottomUpPixels(*frame);
-    const size_t bytes = pixels.size() * sizeof(DWORD);
+    const Picture& picture = app.picture;
+    if (!HasPicture(picture)) return;
+    const int width = HasPixels(picture) ? picture.levels[0].width : picture.imageWidth;
+    const int height = HasPixels(picture) ? picture.levels[0].height : picture.imageHeight;
+    if (width <= 0 || height <= 0 || width > INT_MAX / 4 ||
+        size_t(width) > SIZE_MAX / 4 / size_t(height)) {
+        return;
+    }
+    const size_t bytes = size_t(width) * height * 4;
     BITMAPV5HEADER v5 = {};
     v5.bV5Size = sizeof v5;
-    v5.bV5Width = app.imageWidth;
-    v5.bV5Height = app.imageHeight;
+    v5.bV5Width = width;
+    v5.bV5Height = height;
     v5.bV5Planes = 1;
     v5.bV5BitCount = 32;
     v5.bV5Compression = BI_BITFIELDS;
@@ -110,12 +99,18 @@ void CopyPictureToClipboard() {
     v5.bV5AlphaMask = 0xFF000000;
     v5.bV5CSType = 0x73524742;  // LCS_sRGB, spelt as a multi-character constant there
     v5.bV5Intent = LCS_GM_IMAGES;
-    // The same pixels as a plain bitmap, for programs that know no other format.
-    BITMAPINFOHEADER plain = {
-        sizeof plain, app.imageWidth, app.imageHeight, 1, 32, BI_RGB, DWORD(bytes), 0, 0, 0, 0};
-    PutOnClipboard({{CF_DIBV5, GlobalCopy(&v5, sizeof v5, pixels.data(), bytes)},
-                    {CF_DIB, GlobalCopy(&plain, sizeof plain, pixels.data(), bytes)},
-                    {RegisterClipboardFormatW(L"PNG"), EncodePng(*frame)}});
+    const HGLOBAL dib = GlobalCopy(&v5, sizeof v5, nullptr, bytes);
+    BYTE* block = dib ? static_cast<BYTE*>(GlobalLock(dib)) : nullptr;
+    if (!block) {
+        if (dib) GlobalFree(dib);
+        return;
+    }
+    BYTE* const bottomRow = block + sizeof v5 + (bytes - size_t(width) * 4);
+    WriteFrame(bottomRow, width, height);
+    Gdiplus::Bitmap pixels(width, height, -width * 4, PixelFormat32bppARGB, bottomRow);
+    const HGLOBAL png = EncodePng(pixels);
+    GlobalUnlock(dib);
+    PutOnClipboard({{CF_DIBV5, dib}, {RegisterClipboardFormatW(L"PNG"), png}});
 }
 
 void CopyFileToClipboard() {

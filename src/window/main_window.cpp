@@ -50,8 +50,8 @@ LRESULT AdoptWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 SIZE MeasureForMonitor(HWND window) {
     const RECT monitor = MonitorRect(window);
     const InitialSize size =
-        ComputeInitialSize(app.imageWidth, app.imageHeight, monitor.right - monitor.left,
-                           monitor.bottom - monitor.top);
+        ComputeInitialSize(app.picture.imageWidth, app.picture.imageHeight,
+                           monitor.right - monitor.left, monitor.bottom - monitor.top);
     app.fitToWindow = !size.actualSize;
     return {size.clientWidth + 2 * GetSystemMetrics(SM_CXFRAME),
             size.clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME)};
@@ -91,7 +91,7 @@ bool OpenMainWindow() {
     app.windowDc = GetDC(app.window);
     // The first picture is on screen before the worker begins on the next.
     UpdateWindow(app.window);
-    StartReadAhead(app.travel, nullptr);
+    StartReadAhead(app.travel, {});
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "core/navigation.h"
+#include "imaging/codecs.h"
 #include "imaging/image_loading.h"
 #include "imaging/read_ahead.h"
 #include "window/main_window.h"
@@ -22,6 +23,7 @@ int StartFromCommandLine() {
         code = RunWithGdiplus(arguments[1]);
     }
     LocalFree(arguments);
+    ReleaseCodecFactory();
     CoUninitialize();
     return code;
 }
@@ -36,10 +38,9 @@ int RunWithGdiplus(const wchar_t* path) {
         if (!CreateMainWindow()) code = kCannotStart;
     }
     // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
-    app.codec.reset();
+    app.picture.codec.reset();
     StopReadAhead();
-    app.image.reset();
-    app.backBuffer.reset();
+    app.picture = Picture{};
     Gdiplus::GdiplusShutdown(token);
     return code;
 }

@@ -98,7 +98,7 @@ void DeleteCurrentFile(bool permanently) {
         SyncAnimationTimer();
         return;
     }
-    app.image.reset();
+    app.picture = Picture{};
     Navigate(+1);
 }
 

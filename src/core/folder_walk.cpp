@@ -1,0 +1,47 @@
+#include "core/folder_walk.h"
+
+#include <cwchar>
+#include <string>
+
+#include "core/animation.h"
+#include "core/app_state.h"
+#include "imaging/image_loading.h"
+
+bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name) {
+    const wchar_t* backslash = std::wcsrchr(path, L'\\');
+    const wchar_t* slash = std::wcsrchr(path, L'/');
+    const wchar_t* separator = std::max(backslash, slash);
+    const std::wstring folderPart = separator ? std::wstring(path, separator) : L".";
+    const wchar_t* namePart = separator ? separator + 1 : path;
+    if (folderPart.size() >= MAX_PATH || std::wcslen(namePart) >= MAX_PATH) return false;
+    std::wcscpy(folder, folderPart.c_str());
+    std::wcscpy(name, namePart);
+    return true;
+}
+
+bool JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out) {
+    const size_t length = std::wcslen(folder) + 1 + std::wcslen(name);
+    if (length >= MAX_PATH) return false;
+    std::swprintf(out, MAX_PATH, L"%ls\\%ls", folder, name);
+    return true;
+}
+
+// A loop, not recursion: a folder of any number of undecodable entries is walked in constant
+// stack.
+WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit,
+                       const std::function<bool(int index)>& mayTry) {
+    const int count = static_cast<int>(state.fileNames.size());
+    for (;;) {
+        if (count == 0 || state.loadFailures > count) return WalkEnd::kNothingLoads;
+        const int index = WrapIndex(state.currentIndex + step, count);
+        if (mayTry && !mayTry(index)) return WalkEnd::kHeldBack;
+        state.currentIndex = index;
+        wchar_t path[MAX_PATH];
+        const LoadResult result = JoinPath(state.folderPath, state.fileNames[index].c_str(), path)
+                                      ? LoadImageFile(state, path, pixelLimit)
+                                      : LoadResult::kNotAPicture;
+        if (result == LoadResult::kLoaded) return WalkEnd::kLoaded;
+        if (result != LoadResult::kNotAPicture) return WalkEnd::kHeldBack;
+        state.loadFailures += 1;
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "imaging/scaler.h"
+#include "platform/platform.h"
+
+// Releases a COM object that a unique_ptr owns.
+struct ComRelease {
+    void operator()(IUnknown* object) const {
+        object->Release();
+    }
+};
+template <class T>
+using Com = std::unique_ptr<T, ComRelease>;
+
+// What became of a decode: a picture; a file that is none (or gone); one that could not be read
+// for now (held by another program, out of memory, an I/O error), which a later try may show; or
+// a picture of more pixels than the limit or than this build can hold, found out before it was
+// decoded wherever the platform decodes on demand.
+enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
+
+// A picture as the program holds it, whichever decoder made it. Moving it moves all of it.
+struct Picture {
+    // The frame on show, premultiplied, and its reductions; empty for a metafile or no picture.
+    Reductions levels;
+    // What still stands behind the pixels: the GDI+ image of a picture of several frames, or a
+    // metafile, which has no pixels and is drawn at the size of the view.
+    std::unique_ptr<Gdiplus::Image> image;
+    // A picture of several frames that only the system's codecs decode: its file, in memory, and
+    // the decoder of the thread that selects its frames, made there when it first does. A codec
+    // may serve only the thread that made it: the decoder is released before the picture goes to
+    // another thread.
+    Com<IStream> file;
+    Com<IWICBitmapDecoder> codec;
+    int imageWidth = 0;
+    int imageHeight = 0;
+    GUID frameDimension = {};
+    int frameCount = 1;
+    std::vector<int> frameDelaysMs;  // one per frame while frameCount >= 2, else empty
+};
+
+bool HasPixels(const Picture& picture);
+bool IsMetafile(const Picture& picture);
+// Pixels or a metafile to draw.
+bool HasPicture(const Picture& picture);
+// Decoded pixels the picture holds, its reductions included.
+long long HeldPixels(const Picture& picture);
+
+// Frames whose delay the file does not give show this long.
+constexpr int kMissingDelayMs = 100;
+// A frame delay in hundredths of a second as milliseconds, saturated to 32 bits.
+int DelayToMilliseconds(long hundredths);
+
+// Premultiplied pixels to straight alpha, as icons and the clipboard take them.
+void Unpremultiply(uint32_t* pixels, size_t count);
+
+// Turns and mirrors pixels as orientation (1 to 8, as the Exif tag gives it; 0 for none) asks, to
+// show them upright. False, leaving them as they were, when memory is short.
+bool TurnUpright(Pixels& pixels, int orientation);
