@@ -1,5 +1,6 @@
 // Times the viewer's own operations on its real window, each beside the platform's floor for
-// the same work: one GDI+ decode of the picture, one GDI+ scaled draw of it at the same size.
+// the same work: one GDI+ decode of the picture, one GDI+ scaled draw of it at the same size
+// (the way the viewer once composed every view).
 // Usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS]
 //        glim_bench --plain-window   (the platform's own window start, timed from outside)
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "core/geometry.h"
 #include "core/navigation.h"
 #include "core/view_commands.h"
+#include "imaging/codecs.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
 #include "imaging/read_ahead.h"
@@ -32,6 +34,8 @@ constexpr int kClientHeight = 1080;
 constexpr int kPanStep = 8;
 
 int runs = 7;
+// The picture on show as GDI+ decodes it, for the floors that GDI+ draws.
+std::unique_ptr<Gdiplus::Image> platformPicture;
 
 double NowMs() {
     LARGE_INTEGER count, frequency;
@@ -100,7 +104,7 @@ double ScaledDrawMs() {
         graphics.SetInterpolationMode(app.smoothScaling
                                           ? Gdiplus::InterpolationModeHighQualityBilinear
                                           : Gdiplus::InterpolationModeNearestNeighbor);
-        graphics.DrawImage(app.image.get(), rect.x, rect.y, rect.width, rect.height);
+        graphics.DrawImage(platformPicture.get(), rect.x, rect.y, rect.width, rect.height);
     });
 }
 
@@ -138,7 +142,7 @@ double IconDrawsMs() {
             Gdiplus::Bitmap icon(size, size, PixelFormat32bppARGB);
             Gdiplus::Graphics graphics(&icon);
             graphics.SetInterpolationMode(Gdiplus::InterpolationModeLowQuality);
-            graphics.DrawImage(app.image.get(), 0, 0, size, size);
+            graphics.DrawImage(platformPicture.get(), 0, 0, size, size);
         }
     });
 }
@@ -154,6 +158,7 @@ void SizeClientArea(int width, int height) {
 // Frames stay still: every figure is of one command, and a playing animation would keep the
 // message queue from ever running dry.
 void OpenViewerOn(const fs::path& file) {
+    platformPicture = std::make_unique<Gdiplus::Image>(file.c_str());
     LoadImageFile(app, file.c_str());
     BuildFolderList(file.c_str());
     OpenMainWindow();
@@ -170,6 +175,7 @@ void CloseViewer() {
     DestroyIcon(app.smallIcon);
     DestroyIcon(app.bigIcon);
     app = AppState{};
+    platformPicture.reset();
 }
 
 // Back and forth, so that every step stays on the same part of the picture; the view ends
@@ -230,8 +236,8 @@ NextPicture NextPictureMs(Press when) {
         SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
         whole.push_back(NowMs() - start);
-        const HICON small = MakeImageIcon(app.image.get(), 16);
-        const HICON big = MakeImageIcon(app.image.get(), 32);
+        const HICON small = MakeImageIcon(app.picture, 16);
+        const HICON big = MakeImageIcon(app.picture, 32);
         const double after = NowMs();
         SetWindowTitle(app.currentName);
         if (when == kWithoutReadAhead) {
@@ -292,6 +298,24 @@ void ReportHeldKey(const std::string& picture, double pictureMs) {
            pictureMs, "decode + scaled draw + paint + icon draws");
 }
 
+// A frame step on the window, and the frame's decode alone, by GDI+ and by the system's codecs
+// (which decode what GDI+ refuses).
+void ReportFrameSteps(const std::string& picture, const fs::path& file, double floor) {
+    Report(picture, "frame step, fit: select, compose, present", MedianMs([] { StepFrame(+1); }),
+           floor, "scaled draw + paint");
+    int frame = 0;
+    const double gdiplus = MedianMs([&] { SelectFrame(app.picture, ++frame % 2); });
+    ReadResult opened;
+    FileStream* const stream = OpenFileStream(file.c_str(), opened);
+    Picture decoded;
+    if (stream && DecodeWithCodecs(decoded, stream, LLONG_MAX) == LoadResult::kLoaded) {
+        Report(picture, "frame decode by the system's codecs",
+               MedianMs([&] { SelectCodecFrame(decoded, ++frame % 2); }), gdiplus,
+               "frame decode by GDI+");
+    }
+    if (stream) AsStream(stream)->Release();
+}
+
 // Everything measured on the viewer's own window, in this process, in a folder of two copies.
 void MeasureViewer(const fs::path& picturePath) {
     const std::string picture = picturePath.filename().string();
@@ -322,6 +346,16 @@ void MeasureViewer(const fs::path& picturePath) {
                                      });
     Report(picture, "zoom step, fit to 2x fit", zoomStep, ScaledDrawMs() + paint,
            "scaled draw + paint");
+    const double zoomBack = MedianMs([] { ZoomStep(-1); },
+                                     [] {
+                                         SetFitMode(true);
+                                         ZoomStep(+1);
+                                     });
+    Report(picture, "zoom step, 2x fit to fit", zoomBack, fitDraw + paint, "scaled draw + paint");
+    ZoomStep(+1);
+    Report(picture, "smoothing toggle, 2x fit", MedianMs(ToggleSmoothing), ScaledDrawMs() + paint,
+           "scaled draw + paint");
+    if (!app.smoothScaling) ToggleSmoothing();
     // Off the powers of two every pixel is sampled anew wherever the picture lies.
     const double oddPans = PanStepsMs();
     Report(picture, "pan step, 2x fit", oddPans, ScaledDrawMs() + paint, "scaled draw + paint");
@@ -332,7 +366,13 @@ void MeasureViewer(const fs::path& picturePath) {
 
     SetFitMode(true);
     Refresh();
+    if (app.picture.frameCount > 1) ReportFrameSteps(picture, file, fitDraw + paint);
     const double icons = IconDrawsMs();
+    Report(picture, "the two icons", MedianMs([] {
+               DestroyIcon(MakeImageIcon(app.picture, 16));
+               DestroyIcon(MakeImageIcon(app.picture, 32));
+           }),
+           icons, "icon draws");
     const NextPicture without = NextPictureMs(kWithoutReadAhead);
     Report(picture, "next picture without read-ahead, key to pixels", without.toPixels,
            decode + fitDraw + paint, "decode + scaled draw + paint");

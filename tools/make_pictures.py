@@ -112,7 +112,7 @@ def write_bench(out):
     exif[0x0112] = 6
     photo.save(os.path.join(out, "photo-24mp-turned.jpg"), quality=90, exif=exif)
     rgba_large().save(os.path.join(out, "rgba-large.png"), compress_level=1)
-    frames = [f.resize((1280, 1280), Image.NEAREST) for f in animation_frames()]
+    frames = [f.resize((1280, 720), Image.NEAREST) for f in animation_frames()]
     frames[0].save(os.path.join(out, "animated.gif"), save_all=True, append_images=frames[1:],
                    duration=40, loop=0)
 
