@@ -314,11 +314,16 @@ TEST(Window, CopiesThePictureAndTheFileToTheClipboard) {
     EXPECT_EQ(fs::path(copied), file);
 }
 
-// A file dropped from Explorer shows here with its folder, in the view as it was; a folder or a
-// non-picture changes nothing. F5 sees files added and deleted, and goes on past the one on show
-// if that is gone.
+// A file dropped from Explorer shows here with its folder, in the view as it was; a folder, a
+// non-picture or a path too long to be given whole changes nothing. F5 sees files added and
+// deleted, and goes on past the one on show if that is gone.
 TEST(Window, DroppedFilesAndTheFolderListedAgain) {
-    TempFolder here, there;
+    TempFolder here, there, away;
+    // 300 characters, of which the first 259 (all that a path may have) name a picture.
+    const std::wstring tooLong =
+        away.Copy(L"blue_20x10.gif", std::wstring(258 - away.path.wstring().size(), L'x'))
+            .wstring() +
+        std::wstring(41, L'x');
     here.Copy(L"red_40x30.png", L"a.png");
     const fs::path b = there.Copy(L"green_101x51.bmp", L"b.bmp");
     there.Copy(L"blue_20x10.gif", L"d.gif");
@@ -336,6 +341,7 @@ TEST(Window, DroppedFilesAndTheFolderListedAgain) {
     };
     drop(there.path);
     drop(Fixture(L"not_an_image.png"));
+    drop(tooLong);
     EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.fileNames.size()),
               std::tuple(std::wstring(L"a.png"), size_t(1)));
     drop(b);

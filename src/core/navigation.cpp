@@ -98,6 +98,11 @@ void ShowNextLoadable(int step) {
 
 }  // namespace
 
+bool MakeFullPath(const wchar_t* path, wchar_t* out) {
+    const DWORD length = GetFullPathNameW(path, MAX_PATH, out, nullptr);
+    return length > 0 && length < MAX_PATH;
+}
+
 bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name) {
     const wchar_t* backslash = std::wcsrchr(path, L'\\');
     const wchar_t* slash = std::wcsrchr(path, L'/');
@@ -168,11 +173,14 @@ WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit,
 }
 
 bool OpenHere(const wchar_t* path) {
+    wchar_t full[MAX_PATH];
     AppState loaded;
-    if (LoadImageFile(loaded, path) != LoadResult::kLoaded) return false;
+    if (!MakeFullPath(path, full) || LoadImageFile(loaded, full) != LoadResult::kLoaded) {
+        return false;
+    }
     std::unique_ptr<Gdiplus::Image> replaced;
     AdoptPicture(loaded, replaced);
-    BuildFolderList(path);
+    BuildFolderList(full);
     ShowPicture();
     if (!app.fullscreen) RefreshWindowIcons();
     StartReadAhead(app.travel, std::move(replaced));

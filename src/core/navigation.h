@@ -22,13 +22,17 @@ WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit = LLONG_M
                        const std::function<bool(int index)>& mayTry = nullptr);
 // Shows the picture at path in place of the one on show and lists its folder, as if the viewer
 // had been started on it; the view and its modes stay. False, changing nothing, for a file that
-// is not a picture, or a folder.
+// is not a picture, or a folder, or a path too long to be made full.
 bool OpenHere(const wchar_t* path);
 // Lists the folder again and stays on the picture on show; if its file is gone, shows the next
 // entry that loads, as a press would.
 void ListFolderAgain();
 void SetWindowTitle(const wchar_t* text);
 
+// path made full against the current folder, into out (MAX_PATH characters); false when it does
+// not fit. Every path is made full once, as it comes in, so nothing later depends on the current
+// folder, which the Open dialog may move.
+bool MakeFullPath(const wchar_t* path, wchar_t* out);
 // Splits path at its last backslash or slash; a bare name gets the current folder ".".
 // Each part must fit MAX_PATH characters with its terminator.
 bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name);

@@ -14,7 +14,8 @@ bool AskForFile(wchar_t* path, const wchar_t* folder, HWND owner) {
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrInitialDir = folder;
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    // Left to itself, the dialog moves the current folder to wherever the user browsed.
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
     return GetOpenFileNameW(&dialog);
 }
 
@@ -68,8 +69,9 @@ int RunWithGdiplus(const wchar_t* path) {
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return kCannotStart;
     int code = 0;
-    if (LoadImageFile(app, path) == LoadResult::kLoaded) {
-        BuildFolderList(path);
+    wchar_t full[MAX_PATH];
+    if (MakeFullPath(path, full) && LoadImageFile(app, full) == LoadResult::kLoaded) {
+        BuildFolderList(full);
         if (!CreateMainWindow()) code = kCannotStart;
     }
     // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
