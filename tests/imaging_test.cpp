@@ -110,12 +110,17 @@ TEST(Imaging, EveryViewMatchesTheStraightforwardComposition) {
     }
 }
 
-// A picture holds no file open: others may rename and delete it while it shows.
+// A picture holds no file open: others may open it for themselves alone, rename and delete it
+// while it shows.
 TEST(Imaging, APictureHoldsNoFileOpen) {
     TempFolder folder;
     ResetApp();
-    ASSERT_EQ(LoadImageFile(app, folder.Copy(L"red_40x30.png", L"a.png").c_str()),
-              LoadResult::kLoaded);
+    const fs::path file = folder.Copy(L"red_40x30.png", L"a.png");
+    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
+    const HANDLE alone = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(alone, INVALID_HANDLE_VALUE) << "the file is still open";
+    CloseHandle(alone);
     fs::rename(folder.path / L"a.png", folder.path / L"b.png");
     fs::remove(folder.path / L"b.png");
     app.clientWidth = 40, app.clientHeight = 30;
