@@ -121,12 +121,17 @@ TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
     }
 }
 
-// A picture holds no file open: others may rename and delete it while it shows.
+// A picture holds no file open: others may open it for themselves alone, rename and delete it
+// while it shows.
 TEST(Imaging, APictureHoldsNoFileOpen) {
     TempFolder folder;
     ResetApp();
-    ASSERT_EQ(LoadImageFile(app, folder.Copy(L"red_40x30.png", L"a.png").c_str()),
-              LoadResult::kLoaded);
+    const fs::path file = folder.Copy(L"red_40x30.png", L"a.png");
+    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
+    const HANDLE alone = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(alone, INVALID_HANDLE_VALUE) << "the file is still open";
+    CloseHandle(alone);
     fs::rename(folder.path / L"a.png", folder.path / L"b.png");
     fs::remove(folder.path / L"b.png");
     app.clientWidth = 40, app.clientHeight = 30;
@@ -182,4 +187,88 @@ TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
     const HICON icon = MakeImageIcon(app.picture, 32);
     EXPECT_EQ(IconPixels(icon)[16 * 32 + 16] & 0xFFFFFF, kRed);
     DestroyIcon(icon);
+}
+
+// ReadFile, failing from 64 KiB into a file on, as a disk may, while this program's import of it
+// points here.
+static decltype(&ReadFile) realReadFile;
+static BOOL WINAPI ReadFileFailingMidway(HANDLE file, void* to, DWORD size, DWORD* read,
+                                         OVERLAPPED* at) {
+    if (at && at->Offset >= 64 * 1024) {
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    return realReadFile(file, to, size, read, at);
+}
+
+// This program's import of ReadFile, made writable; null if it cannot be found.
+static decltype(&ReadFile)* ReadFileImport() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto* const slots = reinterpret_cast<decltype(&ReadFile)*>(base + imports.VirtualAddress);
+    auto* const end = slots + imports.Size / sizeof *slots;
+    auto* const slot = std::find(slots, end, ReadFile);
+    DWORD protection;
+    if (slot == end || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+        return nullptr;
+    }
+    realReadFile = *slot;
+    return slot;
+}
+
+// A read that fails partway through the file tells how far it got, and stays reported after the
+// start is read again, until the file is kept in memory; a load meeting it says "not now".
+// Positions beyond the signed 64-bit range are refused.
+TEST(Imaging, TheStreamRemembersAFailedReadAndStaysWithinItsRange) {
+    TempFolder folder;
+    ReadResult opened;
+    FileStream* const file =
+        OpenFileStream(folder.Add(L"a.bin", std::string(100000, 'x')).c_str(), opened);
+    IStream* const stream = AsStream(file);
+    // The position after moving by move from origin, and the result.
+    const auto seek = [&](LONGLONG move, DWORD origin = STREAM_SEEK_SET) {
+        LARGE_INTEGER by;
+        by.QuadPart = move;
+        ULARGE_INTEGER now = {};
+        const HRESULT result = stream->Seek(by, origin, nullptr);
+        stream->Seek({}, STREAM_SEEK_CUR, &now);
+        return std::pair(result, now.QuadPart);
+    };
+    char bytes[32];
+    ULONG read = 0;
+    decltype(&ReadFile)* const import = ReadFileImport();
+    ASSERT_TRUE(import);
+    *import = ReadFileFailingMidway;
+    EXPECT_EQ(stream->Read(bytes, 16, &read), S_OK);
+    seek(65536 - 10);
+    EXPECT_EQ(std::pair(stream->Read(bytes, 32, &read), read), std::pair(STG_E_READFAULT, 10ul));
+    EXPECT_EQ(seek(0, STREAM_SEEK_CUR).second, 65536u);
+    seek(0);
+    EXPECT_EQ(std::pair(stream->Read(bytes, 16, &read), read), std::pair(S_OK, 16ul));
+    EXPECT_TRUE(ReadFailed(file));
+    AppState state;
+    EXPECT_EQ(LoadImageFile(state, (Fixture(L"damaged") / L"frames-whole.gif").c_str()),
+              LoadResult::kNotNow);
+    *import = realReadFile;
+    ASSERT_EQ(KeepFileInMemory(file), ReadResult::kRead);
+    EXPECT_FALSE(ReadFailed(file));
+    seek(65536 - 10);
+    EXPECT_EQ(std::pair(stream->Read(bytes, 32, &read), read), std::pair(S_OK, 32ul));
+    // move, origin; result, position after
+    const std::tuple<LONGLONG, DWORD, HRESULT, ULONGLONG> moves[] = {
+        {LLONG_MAX, STREAM_SEEK_SET, S_OK, LLONG_MAX},
+        {10, STREAM_SEEK_CUR, STG_E_INVALIDFUNCTION, LLONG_MAX},
+        {LLONG_MIN, STREAM_SEEK_CUR, STG_E_INVALIDFUNCTION, LLONG_MAX},
+        {-100000, STREAM_SEEK_END, S_OK, 0},
+        {-1, STREAM_SEEK_CUR, STG_E_INVALIDFUNCTION, 0},
+        {LLONG_MAX - 99999, STREAM_SEEK_END, STG_E_INVALIDFUNCTION, 0},
+        {LLONG_MAX - 100000, STREAM_SEEK_END, S_OK, LLONG_MAX},
+    };
+    for (const auto& [move, origin, result, position] : moves) {
+        EXPECT_EQ(seek(move, origin), std::pair(result, position)) << move << " from " << origin;
+    }
+    stream->Release();
 }

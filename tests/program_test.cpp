@@ -25,16 +25,17 @@ static DWORD ExitCode(HANDLE process) {
     return code;
 }
 
-// One glim.exe on arguments, ended at the end if still running.
+// One glim.exe on arguments, started in folder (or this program's), ended at the end if still
+// running.
 struct Viewer {
-    explicit Viewer(const std::vector<fs::path>& arguments) {
+    explicit Viewer(const std::vector<fs::path>& arguments, const fs::path& folder = {}) {
         std::wstring line = L"\"" + (Fixture(L"..") / GLIM_EXE).wstring() + L"\"";
         for (const fs::path& argument : arguments) line += L" \"" + argument.wstring() + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info = {};
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, 0, 0, nullptr, nullptr, &startup,
-                       &info);
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, 0, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &info);
         CloseHandle(info.hThread);
         process = info.hProcess, processId = info.dwProcessId;
     }
@@ -115,11 +116,14 @@ static void Delete(const Viewer& viewer, WORD modifier, int answer = IDYES) {
     WaitFor([&] { return !IsWindow(confirmation); });
 }
 
-// The red picture starts at actual size, centred in the 128 x 128 minimum window on the system
-// colour; real keys and mouse reach it; a declined deletion keeps it, each deletion shows the
-// next picture, skipping what is not one, and the last ends the viewer with code 1.
+// The red picture, named relative to the folder the viewer starts in, starts at actual size,
+// centred in the 128 x 128 minimum window on the system colour; real keys and mouse reach it.
+// Once the Open dialog has browsed elsewhere, a declined deletion keeps it, each deletion recycles
+// the file on show, not one of the same name where the dialog went, and shows the next picture,
+// skipping what is not one; F5 and Right walk the same folder; the last deletion ends the viewer
+// with code 1.
 TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
-    TempFolder folder;
+    TempFolder folder, elsewhere;
     // The shell keeps the recycle bin under XDG_DATA_HOME, a Unix path that the viewer inherits.
     const auto unixName =
         reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void (*)()>(
@@ -134,7 +138,8 @@ TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
     folder.Copy(L"green_101x51.bmp", b);
     folder.Copy(L"blue_20x10.gif", c);
     for (int i = 0; i < 3000; ++i) folder.Add(L"d " + std::to_wstring(i) + L".png", "x");
-    Viewer viewer({folder.path / a});
+    elsewhere.Copy(L"red_40x30.png", a);
+    Viewer viewer({a}, folder.path);
     ASSERT_TRUE(viewer.WaitForWindow());
     const COLORREF system = GetSysColor(COLOR_BTNFACE);
     const DWORD face = GetRValue(system) << 16 | GetGValue(system) << 8 | GetBValue(system);
@@ -162,12 +167,24 @@ TEST(Program, ShowsTheFolderToRealInputAndDeletesItPictureByPicture) {
     EXPECT_EQ(GetWindowLongW(viewer.window, GWL_STYLE), style);
     EXPECT_FALSE(GetWindowLongW(viewer.window, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
+    Press('O', VK_CONTROL);
+    const HWND dialog = viewer.Dialog();
+    SetDlgItemTextW(dialog, 0x47C, elsewhere.path.c_str());  // browses there
+    Answer(dialog, IDOK);
+    Answer(dialog, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }) && viewer.WaitForWindow());
     Delete(viewer, 0, IDNO);
     EXPECT_TRUE(fs::exists(folder.path / a)) << "declined";
     Delete(viewer, 0);
     EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, b));
     EXPECT_TRUE(Becomes(at(64, 64), kGreen));
     EXPECT_EQ(fs::file_size(bin / a), fs::file_size(Fixture(L"red_40x30.png"))) << "recycled whole";
+    EXPECT_TRUE(fs::exists(elsewhere.path / a));
+    Press(VK_F5);
+    Press(VK_RIGHT);
+    EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, c));
+    Press(VK_LEFT);
+    EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, b));
     Delete(viewer, VK_CONTROL);
     EXPECT_TRUE(Becomes([&] { return Title(viewer.window); }, c));
     EXPECT_TRUE(Becomes(at(64, 64), kBlue));

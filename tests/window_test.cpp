@@ -228,7 +228,10 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
     folder.Copy(L"not_an_image.png", L"c.png");
     const fs::path d = folder.Copy(L"anim3_16x16.gif", L"d.gif");
     const auto hold = [](const fs::path& file) {
-        return CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE lock =
+            CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(lock, INVALID_HANDLE_VALUE) << file;
+        return lock;
     };
     const HANDLE held = hold(b);
     OpenViewerOn(a);
@@ -265,9 +268,11 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
 }
 
 // Hundreds of damaged pictures of every format, walked both ways with the read-ahead running:
-// nothing crashes or hangs, and each way shows the same pictures, the other way round.
+// nothing crashes or hangs, each way shows the same pictures, the other way round, and among them
+// all 16 undamaged ones, whichever decoder reads them.
 TEST(Window, DamagedPicturesAreWalkedPastBothWays) {
     OpenViewerOn(Fixture(L"damaged") / L"bmp24-whole.bmp");
+    ASSERT_TRUE(IsWindow(app.window));
     const std::wstring start = app.currentName;
     const auto walk = [&](WPARAM key) {
         std::vector<std::wstring> shown;
@@ -279,6 +284,8 @@ TEST(Window, DamagedPicturesAreWalkedPastBothWays) {
     };
     const std::vector<std::wstring> right = walk(VK_RIGHT), left = walk(VK_LEFT);
     ASSERT_EQ(right.back(), start);
+    const auto whole = [](const std::wstring& name) { return name.find(L"-whole.") != name.npos; };
+    EXPECT_EQ(std::count_if(right.begin(), right.end(), whole), 16);
     ASSERT_EQ(right.size(), left.size());
     EXPECT_TRUE(std::equal(right.rbegin() + 1, right.rend(), left.begin()));
 }
@@ -368,11 +375,16 @@ TEST(Window, CopiesThePictureAndTheFileToTheClipboard) {
     EXPECT_EQ(fs::path(copied), file);
 }
 
-// A file dropped from Explorer shows here with its folder, in the view as it was; a folder or a
-// non-picture changes nothing. F5 sees files added and deleted, and goes on past the one on show
-// if that is gone.
+// A file dropped from Explorer shows here with its folder, in the view as it was; a folder, a
+// non-picture or a path too long to be given whole changes nothing. F5 sees files added and
+// deleted, and goes on to the next entry if the one on show is gone.
 TEST(Window, DroppedFilesAndTheFolderListedAgain) {
-    TempFolder here, there;
+    TempFolder here, there, away;
+    // 300 characters, of which the first 259 (all that a path may have) name a picture.
+    const std::wstring tooLong =
+        away.Copy(L"blue_20x10.gif", std::wstring(258 - away.path.wstring().size(), L'x'))
+            .wstring() +
+        std::wstring(41, L'x');
     here.Copy(L"red_40x30.png", L"a.png");
     const fs::path b = there.Copy(L"green_101x51.bmp", L"b.bmp");
     there.Copy(L"blue_20x10.gif", L"d.gif");
@@ -390,6 +402,7 @@ TEST(Window, DroppedFilesAndTheFolderListedAgain) {
     };
     drop(there.path);
     drop(Fixture(L"not_an_image.png"));
+    drop(tooLong);
     EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.fileNames.size()),
               std::tuple(std::wstring(L"a.png"), size_t(1)));
     drop(b);
@@ -397,10 +410,11 @@ TEST(Window, DroppedFilesAndTheFolderListedAgain) {
     EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.backgroundIndex),
               std::tuple(std::wstring(L"b.bmp"), 0));
     there.Copy(L"red_40x30.png", L"c.png");
+    there.Copy(L"red_40x30.png", L"e.png");
     WaitForReadAhead();  // a file deleted while it is being read goes once it is closed
     fs::remove(there.path / L"d.gif");
     Press(VK_F5);
-    EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"c.png"}));
+    EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"c.png", L"e.png"}));
     EXPECT_STREQ(app.currentName, L"b.bmp");
     fs::remove(b);
     Press(VK_F5);

@@ -20,7 +20,11 @@ if [ -z "${DISPLAY:-}" ]; then
     # Xvfb picks a free display number and writes it to the pipe.
     exec {glim_fd}< <(Xvfb -displayfd 1 -screen 0 "${glim_screen}x24" -nolisten tcp 2>/dev/null)
     glim_xvfb_pid=$!
-    read -r -t 20 glim_display <&"$glim_fd"
+    # Without a display the window tests would find no window and pass on nothing: stop here.
+    if ! read -r -t 20 glim_display <&"$glim_fd" || [ -z "$glim_display" ]; then
+        echo "wine-session.sh: Xvfb did not start, so there is no display to test on" >&2
+        exit 1
+    fi
     export DISPLAY=":$glim_display"
 fi
 

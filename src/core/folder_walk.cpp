@@ -7,6 +7,11 @@
 #include "core/app_state.h"
 #include "imaging/image_loading.h"
 
+bool MakeFullPath(const wchar_t* path, wchar_t* out) {
+    const DWORD length = GetFullPathNameW(path, MAX_PATH, out, nullptr);
+    return length > 0 && length < MAX_PATH;
+}
+
 bool SplitPath(const wchar_t* path, wchar_t* folder, wchar_t* name) {
     const wchar_t* backslash = std::wcsrchr(path, L'\\');
     const wchar_t* slash = std::wcsrchr(path, L'/');

@@ -126,11 +126,14 @@ void Navigate(int step) {
 }
 
 bool OpenHere(const wchar_t* path) {
+    wchar_t full[MAX_PATH];
     AppState loaded;
-    if (LoadImageFile(loaded, path) != LoadResult::kLoaded) return false;
+    if (!MakeFullPath(path, full) || LoadImageFile(loaded, full) != LoadResult::kLoaded) {
+        return false;
+    }
     Picture replaced;
     AdoptPicture(loaded, replaced);
-    BuildFolderList(path);
+    BuildFolderList(full);
     ShowPicture();
     if (!app.fullscreen) RefreshWindowIcons();
     StartReadAhead(app.travel, std::move(replaced));

@@ -9,7 +9,7 @@ void Navigate(int step);
 
 // Shows the picture at path in place of the one on show and lists its folder, as if the viewer
 // had been started on it; the view and its modes stay. False, changing nothing, for a file that
-// is not a picture, or a folder.
+// is not a picture, or a folder, or a path too long to be made full.
 bool OpenHere(const wchar_t* path);
 // Lists the folder again and stays on the picture on show; if its file is gone, shows the next
 // entry that loads, as a press would.

@@ -174,7 +174,7 @@ LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelL
     UINT width = 0, height = 0;
     if (!first || FAILED(first->GetSize(&width, &height)) || width == 0 || height == 0 ||
         width > INT_MAX / 4 || height > INT_MAX) {
-        return LoadResult::kNotAPicture;
+        return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
     }
     if (static_cast<long long>(width) * height > pixelLimit) return LoadResult::kOverLimit;
     const ReadResult kept = KeepFileInMemory(file);

@@ -1,5 +1,6 @@
 #include "imaging/file_stream.h"
 
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -58,8 +59,8 @@ struct FileStream final : IStream {
     HANDLE file = INVALID_HANDLE_VALUE;
     ULONGLONG size = 0;
     ULONGLONG position = 0;
-    BYTE* memory = nullptr;  // the whole file, once kept
-    bool readFailed = false;
+    BYTE* memory = nullptr;   // the whole file, once kept
+    bool readFailed = false;  // since the file was opened, until it is kept in memory
     // Until then the bytes last read from the file: decoders read a few bytes at a time.
     BYTE window[64 * 1024];
     ULONGLONG windowStart = 0;
@@ -89,46 +90,57 @@ struct FileStream final : IStream {
         return left;
     }
 
+    // A failed read still reports the bytes it delivered before the failure, and moves past them.
     HRESULT STDMETHODCALLTYPE Read(void* to, ULONG count, ULONG* read) override {
         if (read) *read = 0;
         if (!to) return STG_E_INVALIDPOINTER;
         const ULONG wanted =
             position < size ? ULONG(std::min<ULONGLONG>(count, size - position)) : 0;
         ULONG done = 0;
+        bool failed = false;
         while (done < wanted) {
-            const ULONG copied = CopyAtPosition(static_cast<BYTE*>(to) + done, wanted - done);
-            if (readFailed) return STG_E_READFAULT;
-            if (copied == 0) break;  // the file is shorter than it was
+            ULONG copied = 0;
+            failed = !CopyAtPosition(static_cast<BYTE*>(to) + done, wanted - done, copied);
+            if (copied == 0) break;  // failed, or the file is shorter than it was
             done += copied;
             position += copied;
         }
         if (read) *read = done;
+        if (failed) return STG_E_READFAULT;
         return done == count ? S_OK : S_FALSE;
     }
     // Up to count bytes at the position, which lies within the file: from memory, or through the
-    // window, which moves there if need be.
-    ULONG CopyAtPosition(BYTE* to, ULONG count) {
+    // window, which moves there if need be. False when the file could not be read there.
+    bool CopyAtPosition(BYTE* to, ULONG count, ULONG& copied) {
+        copied = 0;
         if (memory) {
             std::memcpy(to, memory + position, count);
-            return count;
+            copied = count;
+            return true;
         }
         if (position < windowStart || position >= windowStart + windowSize) {
             windowStart = position;
-            readFailed = !ReadAt(file, position, window, sizeof window, windowSize);
-            if (readFailed) return 0;
+            if (!ReadAt(file, position, window, sizeof window, windowSize)) {
+                windowSize = 0;
+                readFailed = true;
+                return false;
+            }
         }
-        const ULONG copied = ULONG(std::min<ULONGLONG>(count, windowStart + windowSize - position));
+        copied = ULONG(std::min<ULONGLONG>(count, windowStart + windowSize - position));
         std::memcpy(to, window + (position - windowStart), copied);
-        return copied;
+        return true;
     }
+    // Computed modulo 2^64: a position before the start wraps beyond the signed 64-bit range,
+    // which is refused as any position beyond it is. Past the end is a place where reads find
+    // nothing.
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* now) override {
-        LONGLONG base = 0;
-        if (origin == STREAM_SEEK_CUR) base = LONGLONG(position);
-        if (origin == STREAM_SEEK_END) base = LONGLONG(size);
         if (origin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
-        // Before the start is an error; past the end is a place where reads find nothing.
-        if (move.QuadPart < -base) return STG_E_INVALIDFUNCTION;
-        position = ULONGLONG(base + move.QuadPart);
+        ULONGLONG base = 0;
+        if (origin == STREAM_SEEK_CUR) base = position;
+        if (origin == STREAM_SEEK_END) base = size;
+        const ULONGLONG target = base + ULONGLONG(move.QuadPart);
+        if (target > ULONGLONG(LLONG_MAX)) return STG_E_INVALIDFUNCTION;
+        position = target;
         if (now) now->QuadPart = position;
         return S_OK;
     }
@@ -211,6 +223,7 @@ ReadResult KeepFileInMemory(FileStream* stream) {
         return ReadResult::kNotNow;
     }
     stream->memory = memory;
+    stream->readFailed = false;
     CloseHandle(stream->file);
     stream->file = INVALID_HANDLE_VALUE;
     return ReadResult::kRead;

@@ -15,10 +15,12 @@ struct FileStream;
 FileStream* OpenFileStream(const wchar_t* path, ReadResult& result);
 IStream* AsStream(FileStream* stream);
 // Reads the whole file into memory and closes it, so that other programs can rename, move or
-// delete it while the stream lives. Reads before it went straight to the file.
+// delete it while the stream lives. Reads before it went straight to the file, and a failure
+// among them is forgotten.
 ReadResult KeepFileInMemory(FileStream* stream);
 // The file's bytes once kept in memory.
 const BYTE* FileBytes(const FileStream* stream);
 ULONGLONG FileSize(const FileStream* stream);
-// Whether a read from the file failed, which a decoder takes for a damaged file.
+// Whether any read from the file failed since it was opened: a decoder takes a failed read for a
+// damaged file, so what it concluded then says nothing about the file.
 bool ReadFailed(const FileStream* stream);

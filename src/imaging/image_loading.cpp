@@ -162,6 +162,8 @@ LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit
     const long long pixels =
         static_cast<long long>(picture.image->GetWidth()) * picture.image->GetHeight();
     if (pixels > pixelLimit) return LoadResult::kOverLimit;
+    // A picture decoded around a failed read is not the file's.
+    if (ReadFailed(file)) return LoadResult::kNotNow;
     const LoadResult kept = AsLoadResult(KeepFileInMemory(file));
     const LoadResult read = kept == LoadResult::kLoaded ? ReadPicture(picture, file) : kept;
     if (read != LoadResult::kNotAPicture) return read;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -114,9 +115,10 @@ void CopyPictureToClipboard() {
 }
 
 void CopyFileToClipboard() {
+    // The path on show is a full one.
     wchar_t path[MAX_PATH + 1] = {};
-    const DWORD length = GetFullPathNameW(app.currentPath, MAX_PATH, path, nullptr);
-    if (length == 0 || length >= MAX_PATH) return;
+    std::wcscpy(path, app.currentPath);
+    const size_t length = std::wcslen(path);
     // The list of files ends with an empty name.
     DROPFILES files = {sizeof files, {}, FALSE, TRUE};
     const DWORD copy = DROPEFFECT_COPY;

@@ -8,7 +8,8 @@ bool AskForFile(wchar_t* path, const wchar_t* folder, HWND owner) {
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrInitialDir = folder;
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    // Left to itself, the dialog moves the current folder to wherever the user browsed.
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
     return GetOpenFileNameW(&dialog);
 }
 

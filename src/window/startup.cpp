@@ -1,6 +1,7 @@
 #include "window/startup.h"
 
 #include "core/app_state.h"
+#include "core/folder_walk.h"
 #include "core/navigation.h"
 #include "imaging/codecs.h"
 #include "imaging/image_loading.h"
@@ -33,8 +34,9 @@ int RunWithGdiplus(const wchar_t* path) {
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return kCannotStart;
     int code = 0;
-    if (LoadImageFile(app, path) == LoadResult::kLoaded) {
-        BuildFolderList(path);
+    wchar_t full[MAX_PATH];
+    if (MakeFullPath(path, full) && LoadImageFile(app, full) == LoadResult::kLoaded) {
+        BuildFolderList(full);
         if (!CreateMainWindow()) code = kCannotStart;
     }
     // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.

@@ -80,18 +80,16 @@ void DeleteCurrentFile(bool permanently) {
     app.deleting = true;
     StopFrameTimer();
 
-    // The shell recycles only full paths (a relative one is deleted for good) and takes a
-    // list ended by an empty entry. A path that cannot be made full is not deleted.
+    // The path is full, as the shell needs to recycle it (a relative one is deleted for good);
+    // the list it takes ends with an empty entry.
     wchar_t paths[MAX_PATH + 1] = {};
-    const DWORD length = GetFullPathNameW(app.currentPath, MAX_PATH, paths, nullptr);
-    if (length > 0 && length < MAX_PATH) {
-        SHFILEOPSTRUCTW operation = {};
-        operation.hwnd = app.window;
-        operation.wFunc = FO_DELETE;
-        operation.pFrom = paths;
-        operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
-        SHFileOperationW(&operation);
-    }
+    std::wcscpy(paths, app.currentPath);
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = app.window;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = paths;
+    operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
+    SHFileOperationW(&operation);
     app.deleting = false;
     // Declined, refused, or never asked: the file is still there and stays on show.
     if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
@@ -117,9 +115,10 @@ void ShowFileProperties() {
 void OpenDroppedFiles(HDROP drop) {
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
+        // Measured first: a longer path would be handed over cut short, naming another file.
         wchar_t path[MAX_PATH];
-        const UINT length = DragQueryFileW(drop, i, path, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) continue;
+        if (DragQueryFileW(drop, i, nullptr, 0) >= MAX_PATH) continue;
+        if (DragQueryFileW(drop, i, path, MAX_PATH) == 0) continue;
         if (i == 0) {
             OpenHere(path);
         } else {
