@@ -190,6 +190,7 @@ LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelL
 }
 
 void SelectCodecFrame(Picture& picture, int index) {
+    if (!picture.file) return;
     if (!picture.codec) picture.codec = MakeDecoder(picture.file.get());
     if (!picture.codec) return;
     const Com<IWICBitmapFrameDecode> frame = GetFrame(picture.codec.get(), UINT(index));

@@ -105,6 +105,7 @@ bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& r
     }
     const long long dx = static_cast<long long>(next.x) - state.composed.x;
     const long long dy = static_cast<long long>(next.y) - state.composed.y;
+    if (dx == 0 && dy == 0) return true;
     if (std::llabs(dx) >= buffer.width || std::llabs(dy) >= buffer.height) return false;
     const int moveX = static_cast<int>(dx), moveY = static_cast<int>(dy);
     const int width = buffer.width, height = buffer.height;
