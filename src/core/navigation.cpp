@@ -79,10 +79,12 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
 }
 
 // A file that could not be read for now counts as one that does not decode: the press shows
-// what it can.
-void ShowNextLoadable(int step) {
+// what it can. The picture it replaces is handed back, as a press of a picture read ahead does.
+void ShowNextLoadable(int step, Picture& replaced) {
     // Nothing to walk: keep the picture, unless it was just deleted.
     if (FileCount() == 0 && HasPicture(app.picture)) return;
+    replaced = std::exchange(app.picture, {});
+    replaced.codec.reset();
     for (;;) {
         const WalkEnd end = WalkToLoadable(app, step);
         if (end == WalkEnd::kNothingLoads) EndWithNothingToShow();
@@ -121,7 +123,7 @@ void BuildFolderList(const wchar_t* path) {
 void Navigate(int step) {
     app.travel = step;
     Picture replaced;
-    if (!ShowReadAhead(step, replaced)) ShowNextLoadable(step);
+    if (!ShowReadAhead(step, replaced)) ShowNextLoadable(step, replaced);
     StartReadAhead(app.travel, std::move(replaced));
 }
 

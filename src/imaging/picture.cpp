@@ -42,27 +42,37 @@ void Unpremultiply(uint32_t* pixels, size_t count) {
 
 namespace {
 
-// Where the upright picture's pixel x, y lies in the stored one, which is width x height.
-size_t StoredIndex(int orientation, int x, int y, int width, int height) {
-    const size_t w = size_t(width), h = size_t(height);
+// Where the upright picture's pixels lie in the stored one: the pixel of upright x, y is stored at
+// start + x * across + y * down.
+struct StoredWalk {
+    ptrdiff_t start;
+    ptrdiff_t across;
+    ptrdiff_t down;
+};
+
+StoredWalk WalkStored(int orientation, ptrdiff_t width, ptrdiff_t height) {
+    const ptrdiff_t last = (height - 1) * width;
     switch (orientation) {
         case 2:
-            return size_t(y) * w + (w - 1 - x);  // mirrored left to right
+            return {width - 1, -1, width};  // mirrored left to right
         case 3:
-            return (h - 1 - y) * w + (w - 1 - x);  // turned half round
+            return {last + width - 1, -1, -width};  // turned half round
         case 4:
-            return (h - 1 - y) * w + x;  // mirrored top to bottom
+            return {last, 1, -width};  // mirrored top to bottom
         case 5:
-            return size_t(x) * w + y;  // mirrored along the diagonal
+            return {0, width, 1};  // mirrored along the diagonal
         case 6:
-            return (h - 1 - x) * w + y;  // to be turned clockwise
+            return {last, -width, 1};  // to be turned clockwise
         case 7:
-            return (h - 1 - x) * w + (w - 1 - y);  // the other diagonal
+            return {last + width - 1, -width, -1};  // mirrored along the other diagonal
         case 8:
-            return size_t(x) * w + (w - 1 - y);  // to be turned anticlockwise
+            return {width - 1, width, -1};  // to be turned anticlockwise
     }
-    return size_t(y) * w + x;
+    return {0, 1, width};
 }
+
+// Tiles small enough that the stored rows they read stay in the cache while they are written.
+constexpr int kTurnTile = 64;
 
 }  // namespace
 
@@ -72,10 +82,16 @@ bool TurnUpright(Pixels& pixels, int orientation) {
     Pixels upright = swapsSides ? AllocatePixels(pixels.height, pixels.width)
                                 : AllocatePixels(pixels.width, pixels.height);
     if (!upright.bits) return false;
-    uint32_t* to = upright.bits.get();
-    for (int y = 0; y < upright.height; ++y) {
-        for (int x = 0; x < upright.width; ++x) {
-            *to++ = pixels.bits[StoredIndex(orientation, x, y, pixels.width, pixels.height)];
+    const StoredWalk walk = WalkStored(orientation, pixels.width, pixels.height);
+    const uint32_t* const stored = pixels.bits.get();
+    for (int top = 0; top < upright.height; top += kTurnTile) {
+        for (int left = 0; left < upright.width; left += kTurnTile) {
+            const int right = std::min(left + kTurnTile, upright.width);
+            for (int y = top; y < std::min(top + kTurnTile, upright.height); ++y) {
+                uint32_t* to = upright.bits.get() + size_t(y) * upright.width + left;
+                ptrdiff_t from = walk.start + left * walk.across + y * walk.down;
+                for (int x = left; x < right; ++x, from += walk.across) *to++ = stored[from];
+            }
         }
     }
     pixels = std::move(upright);
