@@ -466,18 +466,24 @@ Pixels AllocatePixels(int width, int height) {
 
 bool MakeReductions(Reductions& levels) {
     if (levels.empty() || !levels[0].bits) return false;
-    levels.resize(1);
-    while (levels.back().width > kSmallestReduction && levels.back().height > kSmallestReduction) {
-        Pixels half = AllocatePixels(levels.back().width / 2, levels.back().height / 2);
-        if (!half.bits) {
-            levels.resize(1);
-            return false;
+    size_t k = 0;
+    for (; levels[k].width > kSmallestReduction && levels[k].height > kSmallestReduction; ++k) {
+        const int width = levels[k].width / 2, height = levels[k].height / 2;
+        // The frames of an animation share a size: each reuses the reductions of the one before.
+        if (k + 1 == levels.size() || levels[k + 1].width != width ||
+            levels[k + 1].height != height) {
+            levels.resize(k + 1);
+            levels.push_back(AllocatePixels(width, height));
+            if (!levels.back().bits) {
+                levels.resize(1);
+                return false;
+            }
         }
-        const Halving halving = {&levels.back(), &half};
-        Work work = {HalveBand, &halving, half.height};
-        Run(work, int64_t(half.width) * half.height);
-        levels.push_back(std::move(half));
+        const Halving halving = {&levels[k], &levels[k + 1]};
+        Work work = {HalveBand, &halving, height};
+        Run(work, int64_t(width) * height);
     }
+    levels.resize(k + 1);
     return true;
 }
 

@@ -27,8 +27,8 @@ Pixels AllocatePixels(int width, int height);
 using Reductions = std::vector<Pixels>;
 constexpr int kSmallestReduction = 32;
 
-// Makes the reductions of levels[0], replacing any it had. False, leaving levels[0] alone, when
-// memory is short.
+// Makes the reductions of levels[0], in place of any it had (in their memory where the sizes
+// match, as they do frame after frame). False, leaving levels[0] alone, when memory is short.
 bool MakeReductions(Reductions& levels);
 
 // A part of an output, in its pixels.
