@@ -267,6 +267,40 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
         << "repeats waiting when the key was let go are dropped";
 }
 
+// Two pictures that memory cannot hold together, nor one beside a copy of itself: a press lets go
+// of the picture on show before it decodes the next, whether it goes right, left, to a dropped
+// file or round a folder of one. The cap stands in for a 32-bit address space.
+TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
+    TempFolder folder, alone;
+    const fs::path a = folder.Copy(L"noise_97x61.png", L"a.png"),
+                   b = folder.Copy(L"noise2_97x61.png", L"b.png"),
+                   only = alone.Copy(L"noise_97x61.png", L"only.png");
+    constexpr uint64_t kOnePicture = 48 << 10;  // 24 kB of pixels, 8 kB of reductions
+    struct Cap {
+        Cap() {
+            CapPixelMemoryForTests(kOnePicture);
+        }
+        ~Cap() {
+            CapPixelMemoryForTests(UINT64_MAX);
+        }
+    } cap;
+    OpenViewerOn(a);
+    const auto expectShows = [](const fs::path& file) {
+        WaitForReadAhead();
+        CapPixelMemoryForTests(UINT64_MAX);
+        ExpectShowsAsLoaded(file);
+        CapPixelMemoryForTests(kOnePicture);
+    };
+    Press(VK_RIGHT);
+    expectShows(b);
+    Press(VK_LEFT);
+    expectShows(a);
+    EXPECT_TRUE(OpenHere(only.c_str()));
+    expectShows(only);
+    Press(VK_RIGHT);
+    expectShows(only);
+}
+
 // Hundreds of damaged pictures of every format, walked both ways with the read-ahead running:
 // nothing crashes or hangs, each way shows the same pictures, the other way round, and among them
 // all 16 undamaged ones, whichever decoder reads them.

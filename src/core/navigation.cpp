@@ -1,5 +1,6 @@
 #include "core/navigation.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -10,6 +11,7 @@
 #include "core/folder_walk.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
+#include "imaging/memory_limits.h"
 #include "imaging/read_ahead.h"
 
 namespace {
@@ -78,18 +80,40 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
            CompareStringOrdinal(entry.cAlternateFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
-// A file that could not be read for now counts as one that does not decode: the press shows
-// what it can. The picture it replaces is handed back, as a press of a picture read ahead does.
+// Everything a press may let go of to make room for the picture it decodes: the picture it
+// leaves, and all that the read-ahead holds.
+void MakeRoom(Picture& left) {
+    left = {};
+    ReleaseReadAhead();
+}
+
+// The largest picture that may be decoded beside the one left: any, once that one is gone.
+long long PixelLimitBeside(const Picture& left) {
+    return HasPicture(left) ? RoomBeside(HeldPixels(left)) : LLONG_MAX;
+}
+
+// An entry that would not fit beside the picture left, or that memory was short for, is tried
+// once more after room is made; only then does it count as one that does not decode, as does a
+// file that could not be read for now: the press shows what it can. The picture replaced is
+// handed back, as a press of a picture read ahead does.
 void ShowNextLoadable(int step, Picture& replaced) {
     // Nothing to walk: keep the picture, unless it was just deleted.
     if (FileCount() == 0 && HasPicture(app.picture)) return;
     replaced = std::exchange(app.picture, {});
     replaced.codec.reset();
+    if (RoomBeside(HeldPixels(replaced)) <= 0) MakeRoom(replaced);
+    bool roomMade = !HasPicture(replaced);
     for (;;) {
-        const WalkEnd end = WalkToLoadable(app, step);
+        const WalkEnd end = WalkToLoadable(app, step, PixelLimitBeside(replaced));
         if (end == WalkEnd::kNothingLoads) EndWithNothingToShow();
         if (end == WalkEnd::kLoaded) break;
-        app.loadFailures += 1;
+        if (roomMade) {
+            app.loadFailures += 1;
+            continue;
+        }
+        MakeRoom(replaced);
+        roomMade = true;
+        app.currentIndex = WrapIndex(app.currentIndex - step, FileCount());
     }
     ShowLoadedImage();
     if (!app.fullscreen) RefreshWindowIcons();
@@ -129,8 +153,19 @@ void Navigate(int step) {
 
 bool OpenHere(const wchar_t* path) {
     wchar_t full[MAX_PATH];
+    if (!MakeFullPath(path, full)) return false;
     AppState loaded;
-    if (!MakeFullPath(path, full) || LoadImageFile(loaded, full) != LoadResult::kLoaded) {
+    LoadResult result = LoadImageFile(loaded, full, PixelLimitBeside(app.picture));
+    if (result == LoadResult::kOverLimit || result == LoadResult::kNotNow) {
+        MakeRoom(app.picture);
+        result = LoadImageFile(loaded, full);
+    }
+    if (result != LoadResult::kLoaded) {
+        // The picture on show may have gone to make room: it comes back as a press brings it.
+        if (!HasPicture(app.picture)) {
+            app.currentIndex = WrapIndex(app.currentIndex - 1, FileCount());
+            Navigate(+1);
+        }
         return false;
     }
     Picture replaced;

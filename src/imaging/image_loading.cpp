@@ -170,9 +170,10 @@ LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit
     if (ReadFailed(file)) return LoadResult::kNotNow;
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
     picture.image.reset(new Gdiplus::Image(stream, TRUE));
-    if (picture.image->GetLastStatus() != Gdiplus::Ok) {
+    const Gdiplus::Status status = picture.image->GetLastStatus();
+    if (status != Gdiplus::Ok) {
         picture.image.reset();
-        if (ReadFailed(file)) return LoadResult::kNotNow;
+        if (ReadFailed(file) || status == Gdiplus::OutOfMemory) return LoadResult::kNotNow;
         return DecodeWithCodecs(picture, file, pixelLimit);
     }
     const long long pixels =

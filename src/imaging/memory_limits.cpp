@@ -41,3 +41,7 @@ long long LargestPicturePixels() {
 long long ReadAheadBudgetPixels() {
     return kIs32Bit ? kReadAheadBudgetPixels32 : PixelsInMemory(8, kReadAheadBudgetPixels32);
 }
+
+long long RoomBeside(long long heldPixels) {
+    return (ReadAheadBudgetPixels() - heldPixels) / 4 * 3;
+}

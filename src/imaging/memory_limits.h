@@ -11,3 +11,6 @@ unsigned long long LargestKeptFileBytes();
 long long LargestPicturePixels();
 // Decoded pixels that the picture on show and the one read ahead may hold together.
 long long ReadAheadBudgetPixels();
+// The pixels of the largest picture that the budget leaves room for beside heldPixels: its
+// reductions hold a third as many again.
+long long RoomBeside(long long heldPixels);

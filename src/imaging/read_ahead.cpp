@@ -17,7 +17,9 @@ struct Worker {
     HANDLE thread = nullptr;
     std::unique_ptr<Prepared> waiting;  // the next work, not begun
     std::unique_ptr<Prepared> ready;    // finished work
+    std::vector<Picture> unwanted;      // pictures for the worker to release
     bool busy = false;                  // work is going on for `running`
+    bool releasing = false;             // unwanted pictures are being released
     const Prepared* running = nullptr;  // the worker's; only from, step, folder and list read
     bool cancelled = false;             // its result is not wanted
     bool stopping = false;
@@ -35,12 +37,6 @@ struct Locked {
 
 void WaitForChange() {
     SleepConditionVariableSRW(&worker.changed, &worker.lock, INFINITE, 0);
-}
-
-// The pixels of the largest picture that the budget leaves room for beside those shown: its
-// reductions hold a third as many again.
-long long LargestPictureWithin(long long shownPixels) {
-    return (ReadAheadBudgetPixels() - shownPixels) / 4 * 3;
 }
 
 bool Wanted() {
@@ -74,10 +70,9 @@ bool StampAndGoOn(Prepared& job, int index) {
 // Walks the folder as the press would, but leaves to the press an entry that could not be read
 // for now or that would pass the budget: nothing is prepared then.
 void Prepare(Prepared& job) {
-    job.retired = {};
     AppState& state = job.state;
     state.currentIndex = job.from;
-    const WalkEnd end = WalkToLoadable(state, job.step, LargestPictureWithin(job.shownPixels),
+    const WalkEnd end = WalkToLoadable(state, job.step, RoomBeside(job.shownPixels),
                                        [&job](int index) { return StampAndGoOn(job, index); });
     if (end != WalkEnd::kLoaded || !Wanted()) {
         state.picture = {};
@@ -89,12 +84,34 @@ void Prepare(Prepared& job) {
     state.bigIcon = MakeImageIcon(state.picture, 32);
 }
 
+// Released outside the lock: a large picture takes milliseconds to let go of.
+void ReleaseUnwanted() {
+    std::vector<Picture> pictures = std::move(worker.unwanted);
+    worker.releasing = true;
+    ReleaseSRWLockExclusive(&worker.lock);
+    pictures.clear();
+    AcquireSRWLockExclusive(&worker.lock);
+    worker.releasing = false;
+    WakeAllConditionVariable(&worker.changed);
+}
+
+// Its picture goes to the worker to release; the rest is small.
+void DropPrepared(std::unique_ptr<Prepared> prepared) {
+    if (!prepared) return;
+    worker.unwanted.push_back(std::move(prepared->state.picture));
+    DiscardPrepared(*prepared);
+}
+
 // The system's codecs need COM on every thread that decodes with them.
 DWORD WINAPI RunWorker(void*) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     Locked locked;
     for (;;) {
-        while (!worker.waiting && !worker.stopping) WaitForChange();
+        while (!worker.waiting && worker.unwanted.empty() && !worker.stopping) WaitForChange();
+        if (!worker.unwanted.empty()) {
+            ReleaseUnwanted();
+            continue;
+        }
         if (worker.stopping) break;
         std::unique_ptr<Prepared> job = std::move(worker.waiting);
         worker.busy = true;
@@ -106,7 +123,7 @@ DWORD WINAPI RunWorker(void*) {
         worker.busy = false;
         worker.running = nullptr;
         if (worker.cancelled || worker.stopping) {
-            DiscardPrepared(*job);
+            DropPrepared(std::move(job));
         } else {
             worker.ready = std::move(job);
         }
@@ -133,12 +150,17 @@ bool StillAsLookedAt(const Prepared& prepared) {
     return true;
 }
 
-// Drops what is finished or not begun, and has the running work's result dropped too.
+// Drops what is finished or not begun, and has the running work's result dropped too. A picture
+// finished is left to the worker to release.
 void DropAllWork() {
-    if (worker.ready) DiscardPrepared(*worker.ready);
-    worker.ready.reset();
+    DropPrepared(std::move(worker.ready));
     worker.waiting.reset();
     worker.cancelled = worker.busy;
+}
+
+void StartWorker() {
+    if (!worker.thread) worker.thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);
+    WakeAllConditionVariable(&worker.changed);
 }
 
 // A copy of what the worker reads from the state record: the folder and the view.
@@ -159,17 +181,17 @@ void CopyFolderAndView(AppState& copy) {
 
 void StartReadAhead(int step, Picture retired) {
     auto job = std::make_unique<Prepared>();
-    job->retired = std::move(retired);
     job->from = app.currentIndex;
     job->step = step;
     job->shownPixels = HeldPixels(app.picture);
     Locked locked;
     DropAllWork();
-    if (app.fileNames.empty() || job->shownPixels > ReadAheadBudgetPixels()) return;
-    CopyFolderAndView(job->state);
-    worker.waiting = std::move(job);
-    if (!worker.thread) worker.thread = CreateThread(nullptr, 0, RunWorker, nullptr, 0, nullptr);
-    WakeAllConditionVariable(&worker.changed);
+    if (HasPicture(retired)) worker.unwanted.push_back(std::move(retired));
+    if (!app.fileNames.empty() && job->shownPixels <= ReadAheadBudgetPixels()) {
+        CopyFolderAndView(job->state);
+        worker.waiting = std::move(job);
+    }
+    StartWorker();
 }
 
 std::unique_ptr<Prepared> TakeReadAhead(int step) {
@@ -189,9 +211,19 @@ std::unique_ptr<Prepared> TakeReadAhead(int step) {
     return taken;
 }
 
+void ReleaseReadAhead() {
+    Locked locked;
+    DropAllWork();
+    StartWorker();
+    while (worker.busy || worker.releasing || !worker.unwanted.empty()) WaitForChange();
+}
+
 void WaitForReadAhead() {
     Locked locked;
-    while (worker.thread && (worker.busy || worker.waiting)) WaitForChange();
+    while (worker.thread &&
+           (worker.busy || worker.releasing || worker.waiting || !worker.unwanted.empty())) {
+        WaitForChange();
+    }
 }
 
 void StopReadAhead() {

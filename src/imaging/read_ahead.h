@@ -22,7 +22,6 @@ struct Prepared {
     long long shownPixels = 0;  // of the picture on show when the work began
     AppState state;
     std::vector<FileStamp> looked;  // every entry tried, in order
-    Picture retired;                // released by the worker before it begins
 };
 
 // Prepares, on the worker thread, what a press in direction step would show after the entry on
@@ -34,6 +33,9 @@ void StartReadAhead(int step, Picture retired);
 // looked at is seen unchanged; waits for the rest of that work if it is still going on. Anything
 // else that was prepared or being prepared is dropped. Null when there is nothing to take.
 std::unique_ptr<Prepared> TakeReadAhead(int step);
+// Drops everything prepared or being prepared, and returns once the worker has released all it
+// held: the room a press may need.
+void ReleaseReadAhead();
 // Returns once the worker has nothing to do.
 void WaitForReadAhead();
 // Ends the worker after its current step, dropping what it made. GDI+ must still be running.

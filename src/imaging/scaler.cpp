@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <new>
 
@@ -446,8 +447,25 @@ void HalveBand(const void* context, int band, int bands) {
 
 }  // namespace
 
+namespace {
+
+// Bytes of pixels allocated and not yet freed, and the most there may be: the address space,
+// unless a test stands a smaller ceiling in for it.
+std::atomic<uint64_t> allocatedBytes{0};
+std::atomic<uint64_t> ceilingBytes{UINT64_MAX};
+
+}  // namespace
+
 void PixelsFree::operator()(uint32_t* bits) const {
-    if (bits) VirtualFree(bits, 0, MEM_RELEASE);
+    if (!bits) return;
+    MEMORY_BASIC_INFORMATION region = {};
+    VirtualQuery(bits, &region, sizeof region);
+    allocatedBytes -= region.RegionSize;
+    VirtualFree(bits, 0, MEM_RELEASE);
+}
+
+void CapPixelMemoryForTests(uint64_t bytes) {
+    ceilingBytes = bytes;
 }
 
 Pixels AllocatePixels(int width, int height) {
@@ -455,9 +473,13 @@ Pixels AllocatePixels(int width, int height) {
     // A 32-bit address space cannot hold every size two ints can name.
     if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > SIZE_MAX / 4)
         return pixels;
-    void* const bits = VirtualAlloc(nullptr, size_t(width) * size_t(height) * 4,
-                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    const size_t bytes = size_t(width) * size_t(height) * 4;
+    if (allocatedBytes + bytes > ceilingBytes) return pixels;
+    void* const bits = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!bits) return pixels;
+    MEMORY_BASIC_INFORMATION region = {};
+    VirtualQuery(bits, &region, sizeof region);
+    allocatedBytes += region.RegionSize;
     pixels.width = width;
     pixels.height = height;
     pixels.bits.reset(static_cast<uint32_t*>(bits));
