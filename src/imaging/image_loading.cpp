@@ -170,10 +170,9 @@ LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit
     if (ReadFailed(file)) return LoadResult::kNotNow;
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
     picture.image.reset(new Gdiplus::Image(stream, TRUE));
-    const Gdiplus::Status status = picture.image->GetLastStatus();
-    if (status != Gdiplus::Ok) {
+    if (picture.image->GetLastStatus() != Gdiplus::Ok) {
         picture.image.reset();
-        if (ReadFailed(file) || status == Gdiplus::OutOfMemory) return LoadResult::kNotNow;
+        if (ReadFailed(file)) return LoadResult::kNotNow;
         return DecodeWithCodecs(picture, file, pixelLimit);
     }
     const long long pixels =
