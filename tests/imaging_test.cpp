@@ -166,27 +166,26 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
 }
 
 // A metafile has no pixels: it is drawn at the size of the view, and squeezed into its icons.
+// An icon's mask lets the screen show through where the picture is transparent: the corners
+// the metafile leaves, and the whole of an icon of no picture.
 TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
     TempFolder folder;
-    const fs::path file = folder.path / L"drawing.emf";
-    const RECT frame = {0, 0, 2000, 1000};  // hundredths of a millimetre
-    const HDC dc = CreateEnhMetaFileW(nullptr, file.c_str(), &frame, nullptr);
-    const HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    const RECT all = {0, 0, 2000, 2000};
-    FillRect(dc, &all, red);
-    DeleteObject(red);
-    DeleteEnhMetaFile(CloseEnhMetaFile(dc));
     ResetApp();
-    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
+    ASSERT_EQ(LoadImageFile(app, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
+              LoadResult::kLoaded);
     app.clientWidth = 300, app.clientHeight = 100, app.backgroundIndex = 0;
     ComposeBackBuffer(app);
     const Placement p = ComputePlacement(app);
     const std::vector<DWORD> pixels = BackBufferPixels(app);
     EXPECT_EQ(std::tuple(pixels[50 * 300 + p.x + 2] & 0xFFFFFF, pixels[50 * 300 + 2] & 0xFFFFFF),
               std::tuple(kRed, kBlack));
-    const HICON icon = MakeImageIcon(app.picture, 32);
+    const HICON icon = MakeImageIcon(app.picture, 32), none = MakeImageIcon(Picture{}, 16);
     EXPECT_EQ(IconPixels(icon)[16 * 32 + 16] & 0xFFFFFF, kRed);
+    EXPECT_EQ(std::pair(IconPixels(icon, true)[16 * 32 + 16], IconPixels(icon, true)[0]),
+              std::pair(0xFF000000ul, 0xFFFFFFFFul));
+    EXPECT_EQ(IconPixels(none, true), std::vector<DWORD>(16 * 16, 0xFFFFFFFF));
     DestroyIcon(icon);
+    DestroyIcon(none);
 }
 
 // ReadFile, failing from 64 KiB into a file on, as a disk may, while this program's import of it

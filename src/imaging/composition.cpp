@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/geometry.h"
@@ -131,6 +132,18 @@ void DrawIcon(const Picture& picture, uint32_t* bits, int size) {
     }
 }
 
+// An icon's AND mask: a bit set where the square of pixels is fully transparent.
+HBITMAP CreateTransparencyMask(const uint32_t* bits, int size) {
+    const int rowBytes = (size + 15) / 16 * 2;  // a bitmap's rows are whole 16-bit words
+    std::vector<BYTE> mask(size_t(rowBytes) * size);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            if (bits[size_t(y) * size + x] >> 24 == 0) mask[y * rowBytes + x / 8] |= 0x80 >> x % 8;
+        }
+    }
+    return CreateBitmap(size, size, 1, 1, mask.data());
+}
+
 }  // namespace
 
 void ReleaseBackBuffer(AppState& state) {
@@ -183,18 +196,17 @@ void Refresh() {
     Present();
 }
 
-// A colour bitmap with alpha and an empty mask: the alpha alone tells what shows.
+// The colour bitmap carries the alpha; the mask says the same for what draws icons through it,
+// and for the system, which ignores an alpha that is 0 everywhere.
 HICON MakeImageIcon(const Picture& picture, int size) {
     uint32_t* bits = nullptr;
     const HBITMAP colour = CreatePixelSection(size, size, &bits);
-    const HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
-    HICON icon = nullptr;
-    if (colour && mask) {
-        DrawIcon(picture, bits, size);
-        ICONINFO info = {TRUE, 0, 0, mask, colour};
-        icon = CreateIconIndirect(&info);
-    }
-    if (colour) DeleteObject(colour);
+    if (!colour) return nullptr;
+    DrawIcon(picture, bits, size);
+    const HBITMAP mask = CreateTransparencyMask(bits, size);
+    ICONINFO info = {TRUE, 0, 0, mask, colour};
+    const HICON icon = mask ? CreateIconIndirect(&info) : nullptr;
+    DeleteObject(colour);
     if (mask) DeleteObject(mask);
     return icon;
 }
