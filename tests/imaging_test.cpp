@@ -163,6 +163,28 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
         SelectCodecFrame(state.picture, frame);
         EXPECT_EQ(FramePixels(state.picture)[0] & 0xFFFFFF, colour);
     }
+    // A frame that fails part-way leaves the one on show whole, so that its pixels and its
+    // reductions (the actual size and the fitted view) agree, whichever decoder failed; the next
+    // step decodes again.
+    for (const bool codecs : {false, true}) {
+        AppState pages;
+        const fs::path path = Fixture(L"pages2_64x64_damaged.tif");
+        if (codecs) {
+            FileStream* const tiff = OpenFileStream(path.c_str(), opened);
+            ASSERT_EQ(DecodeWithCodecs(pages.picture, tiff, LLONG_MAX), LoadResult::kLoaded);
+            AsStream(tiff)->Release();
+        } else {
+            ASSERT_EQ(LoadImageFile(pages, path.c_str()), LoadResult::kLoaded);
+        }
+        const auto shown = [&pages] {
+            std::vector<DWORD> colours;
+            for (const Pixels& level : pages.picture.levels) colours.push_back(level.bits[0]);
+            return colours;
+        };
+        EXPECT_FALSE(SelectFrame(pages.picture, 1)) << codecs;
+        EXPECT_EQ(shown(), std::vector<DWORD>(2, 0xFFFF0000)) << codecs;
+        EXPECT_TRUE(SelectFrame(pages.picture, 0)) << codecs;
+    }
 }
 
 // A metafile has no pixels: it is drawn at the size of the view, and squeezed into its icons.

@@ -40,7 +40,6 @@ void ShowLoadedImage() {
 void AdoptPicture(AppState& loaded, Picture& replaced) {
     replaced = std::exchange(app.picture, std::move(loaded.picture));
     replaced.codec.reset();
-    ++app.imageLoads;
     std::wcscpy(app.currentPath, loaded.currentPath);
 }
 
@@ -49,7 +48,6 @@ void AdoptPrepared(Prepared& prepared, Picture& replaced) {
     app.currentIndex = prepared.index;
     AdoptPicture(prepared.state, replaced);
     AdoptBackBuffer(app, prepared.state);
-    app.composed.imageLoad = app.imageLoads;
 }
 
 // The press's picture was read ahead: it only has to be shown.

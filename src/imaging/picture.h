@@ -24,6 +24,9 @@ enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
 struct Picture {
     // The frame on show, premultiplied, and its reductions; empty for a metafile or no picture.
     Reductions levels;
+    // Tells these pixels from any others the process has held: new whenever they change, 0 for
+    // none.
+    unsigned generation = 0;
     // What still stands behind the pixels: the GDI+ image of a picture of several frames, or a
     // metafile, which has no pixels and is drawn at the size of the view.
     std::unique_ptr<Gdiplus::Image> image;
@@ -46,6 +49,9 @@ bool IsMetafile(const Picture& picture);
 bool HasPicture(const Picture& picture);
 // Decoded pixels the picture holds, its reductions included.
 long long HeldPixels(const Picture& picture);
+// Makes pixels the frame on show, with their reductions and a new generation. False when memory
+// is short, leaving the frame on show whole: its pixels and its reductions.
+bool ShowPixels(Picture& picture, Pixels pixels);
 
 // Frames whose delay the file does not give show this long.
 constexpr int kMissingDelayMs = 100;
