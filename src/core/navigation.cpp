@@ -35,11 +35,9 @@ void ShowLoadedImage() {
 }
 
 // A picture loaded in another record takes the place of the one on show, as its load would have.
-// Releasing a large picture takes milliseconds, so the one replaced is handed back instead, less
-// the decoder that only this thread may release.
+// Releasing a large picture takes milliseconds, so the one replaced is handed back instead.
 void AdoptPicture(AppState& loaded, Picture& replaced) {
     replaced = std::exchange(app.picture, std::move(loaded.picture));
-    replaced.codec.reset();
     std::wcscpy(app.currentPath, loaded.currentPath);
 }
 
@@ -82,7 +80,6 @@ void ShowNextLoadable(int step, Picture& replaced) {
     // Nothing to walk: keep the picture, unless it was just deleted.
     if (FileCount() == 0 && HasPicture(app.picture)) return;
     replaced = std::exchange(app.picture, {});
-    replaced.codec.reset();
     for (;;) {
         const WalkEnd end = WalkToLoadable(app, step);
         if (end == WalkEnd::kNothingLoads) EndWithNothingToShow();

@@ -190,7 +190,7 @@ LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelL
 
 // The frame is decoded into new pixels: one that fails part-way leaves the frame on show whole.
 bool SelectCodecFrame(Picture& picture, int index) {
-    Com<IWICBitmapDecoder>& decoder = picture.codec;
+    Com<IWICBitmapDecoder>& decoder = picture.codec.decoder;
     if (!picture.file || !HasPixels(picture)) return false;
     if (!decoder) decoder = MakeDecoder(picture.file.get());
     if (!decoder) return false;
