@@ -122,8 +122,7 @@ inline std::vector<DWORD> IconPixels(HICON icon, bool mask = false) {
     return BitmapPixels(bitmap);
 }
 
-// A metafile of a red cross, two bars of 200 x 50 and 100 x 100 screen pixels crossed at their
-// centres: it draws nothing in its corners.
+// A metafile of a red cross of bars 200 x 50 and 100 x 100 screen pixels: its corners are empty.
 inline fs::path DrawCrossMetafile(const fs::path& file) {
     const HDC dc = CreateEnhMetaFileW(nullptr, file.c_str(), nullptr, nullptr);
     const HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
