@@ -58,6 +58,15 @@ def main(out):
     pictures["noise_rgba_53x37.dds"] = (noise("RGBA", 53, 37), {})
     for name, (im, options) in pictures.items():
         im.save(os.path.join(out, name), **options)
+    # Red and blue pages in strips of 16 rows, the blue one's last damaged: it fails part-way.
+    path = os.path.join(out, "pages2_64x64_damaged.tif")
+    pages = [solid((64, 64), colour).convert("RGBA") for colour in (RED, BLUE)]
+    pages[0].save(path, save_all=True, append_images=pages[1:],
+                  compression="tiff_adobe_deflate", strip_size=64 * 4 * 16)
+    with Image.open(path) as im, open(path, "r+b") as f:
+        im.seek(1)
+        f.seek(im.tag_v2[273][-1])
+        f.write(b"\xff\xff")
     with open(os.path.join(out, "not_an_image.png"), "wb") as f:
         f.write(b"this is not a picture\n")
     with open(os.path.join(out, "quarters_20000x16000.png"), "wb") as f:

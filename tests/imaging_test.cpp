@@ -163,30 +163,44 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
         SelectCodecFrame(state.picture, frame);
         EXPECT_EQ(FramePixels(state.picture)[0] & 0xFFFFFF, colour);
     }
+    // A frame that fails part-way leaves the one on show whole, so that its pixels and its
+    // reductions (the actual size and the fitted view) agree, whichever decoder failed; the next
+    // step decodes again.
+    for (const bool codecs : {false, true}) {
+        AppState pages;
+        const fs::path path = Fixture(L"pages2_64x64_damaged.tif");
+        FileStream* const tiff = OpenFileStream(path.c_str(), opened);
+        ASSERT_EQ(codecs ? DecodeWithCodecs(pages.picture, tiff, LLONG_MAX)
+                         : LoadImageFile(pages, path.c_str()),
+                  LoadResult::kLoaded);
+        AsStream(tiff)->Release();
+        ASSERT_TRUE(!SelectFrame(pages.picture, 1) && pages.picture.levels.size() == 2) << codecs;
+        for (const Pixels& level : pages.picture.levels) EXPECT_EQ(level.bits[0], 0xFFFF0000u);
+        EXPECT_TRUE(SelectFrame(pages.picture, 0));
+    }
 }
 
 // A metafile has no pixels: it is drawn at the size of the view, and squeezed into its icons.
+// An icon's mask lets the screen show through where the picture is transparent: the corners
+// the metafile leaves, and the whole of an icon of no picture.
 TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
     TempFolder folder;
-    const fs::path file = folder.path / L"drawing.emf";
-    const RECT frame = {0, 0, 2000, 1000};  // hundredths of a millimetre
-    const HDC dc = CreateEnhMetaFileW(nullptr, file.c_str(), &frame, nullptr);
-    const HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    const RECT all = {0, 0, 2000, 2000};
-    FillRect(dc, &all, red);
-    DeleteObject(red);
-    DeleteEnhMetaFile(CloseEnhMetaFile(dc));
     ResetApp();
-    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
+    ASSERT_EQ(LoadImageFile(app, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
+              LoadResult::kLoaded);
     app.clientWidth = 300, app.clientHeight = 100, app.backgroundIndex = 0;
     ComposeBackBuffer(app);
     const Placement p = ComputePlacement(app);
     const std::vector<DWORD> pixels = BackBufferPixels(app);
     EXPECT_EQ(std::tuple(pixels[50 * 300 + p.x + 2] & 0xFFFFFF, pixels[50 * 300 + 2] & 0xFFFFFF),
               std::tuple(kRed, kBlack));
-    const HICON icon = MakeImageIcon(app.picture, 32);
+    const HICON icon = MakeImageIcon(app.picture, 32), none = MakeImageIcon(Picture{}, 16);
     EXPECT_EQ(IconPixels(icon)[16 * 32 + 16] & 0xFFFFFF, kRed);
+    EXPECT_EQ(std::pair(IconPixels(icon, true)[16 * 32 + 16], IconPixels(icon, true)[0]),
+              std::pair(0xFF000000ul, 0xFFFFFFFFul));
+    EXPECT_EQ(IconPixels(none, true), std::vector<DWORD>(16 * 16, 0xFFFFFFFF));
     DestroyIcon(icon);
+    DestroyIcon(none);
 }
 
 // ReadFile, failing from 64 KiB into a file on, as a disk may, while this program's import of it

@@ -111,14 +111,25 @@ inline std::vector<DWORD> BitmapPixels(Gdiplus::Bitmap& bitmap) {
     return pixels;
 }
 
-// An icon's colour pixels, 0xAARRGGBB, top row first.
-inline std::vector<DWORD> IconPixels(HICON icon) {
+// An icon's colour pixels, 0xAARRGGBB, top row first; or its mask's, white where it lets the
+// screen show through.
+inline std::vector<DWORD> IconPixels(HICON icon, bool mask = false) {
     ICONINFO info = {};
     GetIconInfo(icon, &info);
-    Gdiplus::Bitmap bitmap(info.hbmColor, nullptr);
+    Gdiplus::Bitmap bitmap(mask ? info.hbmMask : info.hbmColor, nullptr);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     return BitmapPixels(bitmap);
+}
+
+// A metafile of a red cross of bars 200 x 50 and 100 x 100 screen pixels: its corners are empty.
+inline fs::path DrawCrossMetafile(const fs::path& file) {
+    const HDC dc = CreateEnhMetaFileW(nullptr, file.c_str(), nullptr, nullptr);
+    const HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    for (const RECT& bar : {RECT{0, 25, 200, 75}, RECT{50, 0, 150, 100}}) FillRect(dc, &bar, red);
+    DeleteObject(red);
+    DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    return file;
 }
 
 // The back buffer's pixels as the window shows them: 0xFFRRGGBB, top row first.

@@ -407,6 +407,19 @@ TEST(Window, CopiesThePictureAndTheFileToTheClipboard) {
     DragQueryFileW(static_cast<HDROP>(GetClipboardData(CF_HDROP)), 0, copied, MAX_PATH);
     CloseClipboard();
     EXPECT_EQ(fs::path(copied), file);
+    // A metafile's copy is transparent where it draws nothing: in its corners.
+    TempFolder folder;
+    ASSERT_EQ(LoadImageFile(app, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
+              LoadResult::kLoaded);
+    Press('C', {VK_CONTROL});
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const std::vector<DWORD> cross = DibPixels(ClipboardBytes(CF_DIBV5));
+    CloseClipboard();
+    const size_t width = app.picture.imageWidth;
+    ASSERT_EQ(cross.size(), width * app.picture.imageHeight);
+    EXPECT_EQ(std::vector<DWORD>({cross[0], cross[width - 1], cross[cross.size() - width],
+                                  cross.back(), cross[cross.size() / 2 + width / 2] & 0xFFFFFF}),
+              std::vector<DWORD>({0, 0, 0, 0, kRed}));
 }
 
 // A file dropped from Explorer shows here with its folder, in the view as it was; a folder, a

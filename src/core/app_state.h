@@ -9,12 +9,10 @@
 // Gray levels of the cycled backgrounds: black, mid gray, white.
 constexpr BYTE kBackgroundGrays[] = {0, 128, 255};
 
-// What the back buffer was last composed from: the picture, its frame and place, the filter
-// and the background.
+// What the back buffer was last composed from: the pixels (their generation), their place, the
+// filter and the background.
 struct Composition {
-    const void* picture = nullptr;
-    unsigned imageLoad = 0;
-    int frame = 0;
+    unsigned generation = 0;
     int x = 0;
     int y = 0;
     int width = 0;
@@ -40,8 +38,7 @@ struct AppState {
     bool fitToWindow = true;
     bool animate = true;
 
-    Picture picture;          // none, before the first load and after the file on show is deleted
-    unsigned imageLoads = 0;  // decodes tried, so a new picture is told from the one before
+    Picture picture;  // none, before the first load and after the file on show is deleted
     int currentFrame = 0;
     wchar_t currentPath[MAX_PATH] = {};
 

@@ -37,12 +37,9 @@ void ShowLoadedImage() {
 }
 
 // A picture loaded in another record takes the place of the one on show, as its load would have.
-// Releasing a large picture takes milliseconds, so the one replaced is handed back instead, less
-// the decoder that only this thread may release.
+// Releasing a large picture takes milliseconds, so the one replaced is handed back instead.
 void AdoptPicture(AppState& loaded, Picture& replaced) {
     replaced = std::exchange(app.picture, std::move(loaded.picture));
-    replaced.codec.reset();
-    ++app.imageLoads;
     std::wcscpy(app.currentPath, loaded.currentPath);
 }
 
@@ -51,7 +48,6 @@ void AdoptPrepared(Prepared& prepared, Picture& replaced) {
     app.currentIndex = prepared.index;
     AdoptPicture(prepared.state, replaced);
     AdoptBackBuffer(app, prepared.state);
-    app.composed.imageLoad = app.imageLoads;
 }
 
 // The press's picture was read ahead: it only has to be shown.
@@ -100,7 +96,6 @@ void ShowNextLoadable(int step, Picture& replaced) {
     // Nothing to walk: keep the picture, unless it was just deleted.
     if (FileCount() == 0 && HasPicture(app.picture)) return;
     replaced = std::exchange(app.picture, {});
-    replaced.codec.reset();
     if (RoomBeside(HeldPixels(replaced)) <= 0) MakeRoom(replaced);
     bool roomMade = !HasPicture(replaced);
     for (;;) {

@@ -150,18 +150,17 @@ void ReadDelays(Picture& picture, IWICBitmapDecoder* decoder) {
 // The first frame into the picture's pixels; the frames that play and their delays.
 LoadResult ReadFrames(Picture& picture, IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* first,
                       UINT width, UINT height) {
-    picture.levels.resize(1);
-    picture.levels[0] = AllocatePixels(int(width), int(height));
-    if (!picture.levels[0].bits) return LoadResult::kNotNow;
-    if (!CopyFrame(first, picture.levels[0])) return LoadResult::kNotAPicture;
+    Pixels pixels = AllocatePixels(int(width), int(height));
+    if (!pixels.bits) return LoadResult::kNotNow;
+    if (!CopyFrame(first, pixels)) return LoadResult::kNotAPicture;
     picture.frameDimension = {};
     picture.frameCount = PlayedFrames(decoder, width, height);
     if (picture.frameCount >= 2) {
         ReadDelays(picture, decoder);
-    } else if (!TurnUpright(picture.levels[0], RecordedOrientation(decoder, first))) {
+    } else if (!TurnUpright(pixels, RecordedOrientation(decoder, first))) {
         return LoadResult::kNotNow;
     }
-    return MakeReductions(picture.levels) ? LoadResult::kLoaded : LoadResult::kNotNow;
+    return ShowPixels(picture, std::move(pixels)) ? LoadResult::kLoaded : LoadResult::kNotNow;
 }
 
 }  // namespace
@@ -189,14 +188,16 @@ LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelL
     return read;
 }
 
-void SelectCodecFrame(Picture& picture, int index) {
-    if (!picture.file) return;
-    if (!picture.codec) picture.codec = MakeDecoder(picture.file.get());
-    if (!picture.codec) return;
-    const Com<IWICBitmapFrameDecode> frame = GetFrame(picture.codec.get(), UINT(index));
-    if (frame && HasPixels(picture) && CopyFrame(frame.get(), picture.levels[0])) {
-        MakeReductions(picture.levels);
-    }
+// The frame is decoded into new pixels: one that fails part-way leaves the frame on show whole.
+bool SelectCodecFrame(Picture& picture, int index) {
+    Com<IWICBitmapDecoder>& decoder = picture.codec.decoder;
+    if (!picture.file || !HasPixels(picture)) return false;
+    if (!decoder) decoder = MakeDecoder(picture.file.get());
+    if (!decoder) return false;
+    const Com<IWICBitmapFrameDecode> frame = GetFrame(decoder.get(), UINT(index));
+    Pixels pixels = AllocatePixels(picture.levels[0].width, picture.levels[0].height);
+    return frame && pixels.bits && CopyFrame(frame.get(), pixels) &&
+           ShowPixels(picture, std::move(pixels));
 }
 
 void ReleaseCodecFactory() {

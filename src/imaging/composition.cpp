@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/geometry.h"
@@ -48,7 +49,7 @@ void FillRegion(BackBuffer& buffer, uint32_t colour, const Region& region) {
 }
 
 // A metafile has no pixels of its own: GDI+ draws it at the size of the view.
-void DrawMetafile(AppState& state, const Placement& rect, uint32_t background,
+bool DrawMetafile(AppState& state, const Placement& rect, uint32_t background,
                   const Region& region) {
     BackBuffer& buffer = state.backBuffer;
     Gdiplus::Bitmap part(
@@ -59,22 +60,22 @@ void DrawMetafile(AppState& state, const Placement& rect, uint32_t background,
                                       ? Gdiplus::InterpolationModeHighQualityBilinear
                                       : Gdiplus::InterpolationModeNearestNeighbor);
     graphics.Clear(Gdiplus::Color(background));
-    graphics.DrawImage(state.picture.image.get(), rect.x - region.x, rect.y - region.y, rect.width,
-                       rect.height);
+    return graphics.DrawImage(state.picture.image.get(), rect.x - region.x, rect.y - region.y,
+                              rect.width, rect.height) == Gdiplus::Ok;
 }
 
-// The background, then the picture, in one region of the back buffer.
-void RenderRegion(AppState& state, const Placement& rect, const Region& region) {
+// The background, then the picture, in one region of the back buffer. False when the picture
+// could not be drawn there, for want of memory.
+bool RenderRegion(AppState& state, const Placement& rect, const Region& region) {
     const uint32_t background = ToOpaqueArgb(ResolveBackgroundColor(state));
     BackBuffer& buffer = state.backBuffer;
     if (HasPixels(state.picture)) {
-        ScaleRegion(state.picture.levels, rect, state.smoothScaling, background, buffer.bits,
-                    buffer.width, region);
-    } else if (IsMetafile(state.picture)) {
-        DrawMetafile(state, rect, background, region);
-    } else {
-        FillRegion(buffer, background, region);
+        return ScaleRegion(state.picture.levels, rect, state.smoothScaling, background, buffer.bits,
+                           buffer.width, region);
     }
+    if (IsMetafile(state.picture)) return DrawMetafile(state, rect, background, region);
+    FillRegion(buffer, background, region);
+    return true;
 }
 
 // Moves the back buffer's pixels by dx, dy, rows in the order that never overwrites one still
@@ -89,13 +90,13 @@ void ScrollBackBuffer(BackBuffer& buffer, int dx, int dy) {
 }
 
 bool SameExceptPlace(const Composition& a, const Composition& b) {
-    return a.picture == b.picture && a.imageLoad == b.imageLoad && a.frame == b.frame &&
-           a.width == b.width && a.height == b.height && a.smooth == b.smooth &&
-           a.background == b.background;
+    return a.generation == b.generation && a.width == b.width && a.height == b.height &&
+           a.smooth == b.smooth && a.background == b.background;
 }
 
 // When only the picture's place changed, the pixels on show move with it and only the strips
 // uncovered are rendered: every pixel's colour depends only on where it lies in the picture.
+// False when that is not so, or a strip could not be rendered.
 bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& rect) {
     BackBuffer& buffer = state.backBuffer;
     if (!buffer.bitmap || buffer.width != state.clientWidth ||
@@ -110,11 +111,11 @@ bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& r
     const int moveX = static_cast<int>(dx), moveY = static_cast<int>(dy);
     const int width = buffer.width, height = buffer.height;
     ScrollBackBuffer(buffer, moveX, moveY);
-    if (moveX > 0) RenderRegion(state, rect, {0, 0, moveX, height});
-    if (moveX < 0) RenderRegion(state, rect, {width + moveX, 0, -moveX, height});
-    if (moveY > 0) RenderRegion(state, rect, {0, 0, width, moveY});
-    if (moveY < 0) RenderRegion(state, rect, {0, height + moveY, width, -moveY});
-    return true;
+    const Region uncovered[] = {{moveX > 0 ? 0 : width + moveX, 0, std::abs(moveX), height},
+                                {0, moveY > 0 ? 0 : height + moveY, width, std::abs(moveY)}};
+    bool rendered = true;
+    for (const Region& strip : uncovered) rendered = RenderRegion(state, rect, strip) && rendered;
+    return rendered;
 }
 
 // The picture squeezed into the square of pixels, straight alpha.
@@ -131,6 +132,18 @@ void DrawIcon(const Picture& picture, uint32_t* bits, int size) {
     }
 }
 
+// An icon's AND mask: a bit set where the square of pixels is fully transparent.
+HBITMAP CreateTransparencyMask(const uint32_t* bits, int size) {
+    const int rowBytes = (size + 15) / 16 * 2;  // a bitmap's rows are whole 16-bit words
+    std::vector<BYTE> mask(size_t(rowBytes) * size);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            if (bits[size_t(y) * size + x] >> 24 == 0) mask[y * rowBytes + x / 8] |= 0x80 >> x % 8;
+        }
+    }
+    return CreateBitmap(size, size, 1, 1, mask.data());
+}
+
 }  // namespace
 
 void ReleaseBackBuffer(AppState& state) {
@@ -144,23 +157,23 @@ void AdoptBackBuffer(AppState& to, AppState& from) {
     to.composed = from.composed;
 }
 
+// A view that could not be rendered is recorded as none (generation 0 names no pixels), so that
+// the next composition renders it whole.
 void ComposeBackBuffer(AppState& state) {
     const Placement rect = ComputePlacement(state);
-    const Composition next = {HasPixels(state.picture)
-                                  ? static_cast<const void*>(state.picture.levels[0].bits.get())
-                                  : state.picture.image.get(),
-                              state.imageLoads,
-                              state.currentFrame,
+    const Composition next = {state.picture.generation,
                               rect.x,
                               rect.y,
                               rect.width,
                               rect.height,
                               state.smoothScaling,
                               ToOpaqueArgb(ResolveBackgroundColor(state))};
-    if (!MoveBackBuffer(state, next, rect) && SizeBackBuffer(state)) {
-        RenderRegion(state, rect, {0, 0, state.backBuffer.width, state.backBuffer.height});
+    bool rendered = MoveBackBuffer(state, next, rect);
+    if (!rendered && SizeBackBuffer(state)) {
+        rendered =
+            RenderRegion(state, rect, {0, 0, state.backBuffer.width, state.backBuffer.height});
     }
-    state.composed = next;
+    state.composed = rendered ? next : Composition{};
 }
 
 void Present() {
@@ -183,18 +196,17 @@ void Refresh() {
     Present();
 }
 
-// A colour bitmap with alpha and an empty mask: the alpha alone tells what shows.
+// The colour bitmap carries the alpha; the mask says the same for what draws icons through it,
+// and for the system, which ignores an alpha that is 0 everywhere.
 HICON MakeImageIcon(const Picture& picture, int size) {
     uint32_t* bits = nullptr;
     const HBITMAP colour = CreatePixelSection(size, size, &bits);
-    const HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
-    HICON icon = nullptr;
-    if (colour && mask) {
-        DrawIcon(picture, bits, size);
-        ICONINFO info = {TRUE, 0, 0, mask, colour};
-        icon = CreateIconIndirect(&info);
-    }
-    if (colour) DeleteObject(colour);
+    if (!colour) return nullptr;
+    DrawIcon(picture, bits, size);
+    const HBITMAP mask = CreateTransparencyMask(bits, size);
+    ICONINFO info = {TRUE, 0, 0, mask, colour};
+    const HICON icon = mask ? CreateIconIndirect(&info) : nullptr;
+    DeleteObject(colour);
     if (mask) DeleteObject(mask);
     return icon;
 }

@@ -106,15 +106,12 @@ bool IsOpaqueFormat(Gdiplus::PixelFormat format) {
     }
 }
 
-// The active frame of a GDI+ bitmap into pixels, premultiplied; pixels of the frame's size are
-// written over, others replaced.
+// The active frame of a GDI+ bitmap into new pixels, premultiplied.
 LoadResult CopyActiveFrame(Gdiplus::Image& image, Pixels& pixels) {
     const int width = ClampToInt(image.GetWidth()), height = ClampToInt(image.GetHeight());
     if (width <= 0 || height <= 0 || width > INT_MAX / 4) return LoadResult::kNotAPicture;
-    if (pixels.width != width || pixels.height != height || !pixels.bits) {
-        pixels = AllocatePixels(width, height);
-        if (!pixels.bits) return LoadResult::kNotNow;
-    }
+    pixels = AllocatePixels(width, height);
+    if (!pixels.bits) return LoadResult::kNotNow;
     const Gdiplus::PixelFormat format =
         IsOpaqueFormat(image.GetPixelFormat()) ? PixelFormat32bppARGB : PixelFormat32bppPARGB;
     Gdiplus::Rect all(0, 0, width, height);
@@ -128,12 +125,13 @@ LoadResult CopyActiveFrame(Gdiplus::Image& image, Pixels& pixels) {
     return LoadResult::kLoaded;
 }
 
-// The frame decoded into the picture's pixels, and their reductions.
+// The active frame decoded takes the place of the frame on show only once it is whole, its
+// reductions made.
 LoadResult ShowActiveFrame(Picture& picture) {
-    if (picture.levels.empty()) picture.levels.resize(1);
-    const LoadResult copied = CopyActiveFrame(*picture.image, picture.levels[0]);
+    Pixels pixels;
+    const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
     if (copied != LoadResult::kLoaded) return copied;
-    return MakeReductions(picture.levels) ? LoadResult::kLoaded : LoadResult::kNotNow;
+    return ShowPixels(picture, std::move(pixels)) ? LoadResult::kLoaded : LoadResult::kNotNow;
 }
 
 // A picture of one frame is turned upright and keeps nothing of GDI+ but its pixels; one of
@@ -147,13 +145,13 @@ LoadResult ReadPicture(Picture& picture, const FileStream* file) {
     if (picture.frameCount >= 2) ReadFrameDelays(picture);
     if (IsMetafile(picture)) return LoadResult::kLoaded;
     if (picture.frameCount >= 2) return ShowActiveFrame(picture);
-    picture.levels.resize(1);
-    const LoadResult copied = CopyActiveFrame(*picture.image, picture.levels[0]);
+    Pixels pixels;
+    const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
     if (copied != LoadResult::kLoaded) return copied;
     const int orientation =
         RecordedOrientation(*picture.image, ReadExifOrientation(FileBytes(file), FileSize(file)));
     picture.image.reset();
-    return TurnUpright(picture.levels[0], orientation) && MakeReductions(picture.levels)
+    return TurnUpright(pixels, orientation) && ShowPixels(picture, std::move(pixels))
                ? LoadResult::kLoaded
                : LoadResult::kNotNow;
 }
@@ -210,17 +208,14 @@ void MeasurePicture(Picture& picture) {
 
 }  // namespace
 
-void SelectFrame(Picture& picture, int index) {
-    if (picture.file) {
-        SelectCodecFrame(picture, index);
-    } else if (picture.image && !IsMetafile(picture)) {
-        picture.image->SelectActiveFrame(&picture.frameDimension, index);
-        ShowActiveFrame(picture);
-    }
+bool SelectFrame(Picture& picture, int index) {
+    if (picture.file) return SelectCodecFrame(picture, index);
+    return picture.image && !IsMetafile(picture) &&
+           picture.image->SelectActiveFrame(&picture.frameDimension, index) == Gdiplus::Ok &&
+           ShowActiveFrame(picture) == LoadResult::kLoaded;
 }
 
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit) {
-    ++state.imageLoads;
     ReleasePicture(state.picture);
     if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
     ReadResult opened;

@@ -9,5 +9,6 @@
 // on any thread.
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit = LLONG_MAX);
 
-// Makes frame index of the picture the one its pixels show, whichever decoder made it.
-void SelectFrame(Picture& picture, int index);
+// Makes frame index of the picture the one its pixels show, whichever decoder made it. False,
+// leaving the frame on show whole, when that frame cannot be decoded for now or at all.
+bool SelectFrame(Picture& picture, int index);

@@ -1,7 +1,9 @@
 #include "imaging/picture.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <iterator>
 
 bool HasPixels(const Picture& picture) {
     return !picture.levels.empty() && picture.levels[0].bits;
@@ -20,6 +22,23 @@ long long HeldPixels(const Picture& picture) {
     for (const Pixels& level : picture.levels)
         pixels += static_cast<long long>(level.width) * level.height;
     return pixels;
+}
+
+bool ShowPixels(Picture& picture, Pixels pixels) {
+    // The window's thread and the read-ahead's number pixels from one count.
+    static std::atomic<unsigned> generations{0};
+    Reductions levels(1);
+    levels[0] = std::move(pixels);
+    // Frames of one size, as an animation's, make their reductions in the memory of those before:
+    // nothing is allocated, so nothing can fail once they are taken.
+    if (HasPixels(picture) && picture.levels[0].width == levels[0].width &&
+        picture.levels[0].height == levels[0].height) {
+        std::move(picture.levels.begin() + 1, picture.levels.end(), std::back_inserter(levels));
+    }
+    if (!MakeReductions(levels)) return false;
+    picture.levels = std::move(levels);
+    picture.generation = ++generations;
+    return true;
 }
 
 int DelayToMilliseconds(long hundredths) {

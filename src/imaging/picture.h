@@ -20,19 +20,37 @@ using Com = std::unique_ptr<T, ComRelease>;
 // decoded wherever the platform decodes on demand.
 enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
 
-// A picture as the program holds it, whichever decoder made it. Moving it moves all of it.
+// The decoder that selects the frames of a picture that only the system's codecs decode, made by
+// the thread that first does. A codec may serve only the thread that made it, so the decoder
+// never goes with the picture: a picture changes threads only by being moved, and moving it
+// releases the decoder on the thread that moves it, the one whose picture it was.
+struct FrameDecoder {
+    FrameDecoder() = default;
+    FrameDecoder(FrameDecoder&& other) noexcept {
+        other.decoder.reset();
+    }
+    FrameDecoder& operator=(FrameDecoder&& other) noexcept {
+        decoder.reset();
+        other.decoder.reset();
+        return *this;
+    }
+    Com<IWICBitmapDecoder> decoder;
+};
+
+// A picture as the program holds it, whichever decoder made it. Moving it moves all of it but
+// the frame decoder.
 struct Picture {
     // The frame on show, premultiplied, and its reductions; empty for a metafile or no picture.
     Reductions levels;
+    // Tells these pixels from any others the process has held: new whenever they change, 0 for
+    // none.
+    unsigned generation = 0;
     // What still stands behind the pixels: the GDI+ image of a picture of several frames, or a
     // metafile, which has no pixels and is drawn at the size of the view.
     std::unique_ptr<Gdiplus::Image> image;
-    // A picture of several frames that only the system's codecs decode: its file, in memory, and
-    // the decoder of the thread that selects its frames, made there when it first does. A codec
-    // may serve only the thread that made it: the decoder is released before the picture goes to
-    // another thread.
+    // A picture of several frames that only the system's codecs decode: its file, in memory.
     Com<IStream> file;
-    Com<IWICBitmapDecoder> codec;
+    FrameDecoder codec;
     int imageWidth = 0;
     int imageHeight = 0;
     GUID frameDimension = {};
@@ -46,6 +64,9 @@ bool IsMetafile(const Picture& picture);
 bool HasPicture(const Picture& picture);
 // Decoded pixels the picture holds, its reductions included.
 long long HeldPixels(const Picture& picture);
+// Makes pixels the frame on show, with their reductions and a new generation. False when memory
+// is short, leaving the frame on show whole: its pixels and its reductions.
+bool ShowPixels(Picture& picture, Pixels pixels);
 
 // Frames whose delay the file does not give show this long.
 constexpr int kMissingDelayMs = 100;

@@ -226,6 +226,7 @@ struct Frame {
     uint32_t background;
     uint32_t* out;
     int outWidth;
+    std::atomic<bool>* shortOfMemory;  // set by a band that showed the background instead
 };
 
 void Fill(uint32_t* from, int64_t count, uint32_t value) {
@@ -275,6 +276,7 @@ void RenderRows(const Frame& frame, int from, int to) {
         uint32_t* const row = frame.out + size_t(y) * frame.outWidth;
         const bool picture = y >= frame.py0 && y < frame.py1 && frame.px0 < frame.px1;
         if (!picture || !scratch.mid || !scratch.pairs || !scratch.rows) {
+            if (picture) *frame.shortOfMemory = true;
             Fill(row + frame.x0, frame.x1 - frame.x0, frame.background);
             continue;
         }
@@ -509,14 +511,16 @@ bool MakeReductions(Reductions& levels) {
     return true;
 }
 
-void ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, uint32_t background,
+bool ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, uint32_t background,
                  uint32_t* out, int outWidth, const Region& region) {
     Frame frame = {};
     frame.x0 = Clamp(region.x, 0, outWidth);
     frame.x1 = Clamp(int64_t(region.x) + region.width, frame.x0, outWidth);
     frame.y0 = Clamp(region.y, 0, INT_MAX);
     frame.y1 = Clamp(int64_t(region.y) + region.height, frame.y0, INT_MAX);
-    if (!out || frame.x0 == frame.x1 || frame.y0 == frame.y1) return;
+    if (!out || frame.x0 == frame.x1 || frame.y0 == frame.y1) return out != nullptr;
+    std::atomic<bool> shortOfMemory{false};
+    frame.shortOfMemory = &shortOfMemory;
     frame.background = background;
     frame.out = out;
     frame.outWidth = outWidth;
@@ -533,11 +537,14 @@ void ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, u
         frame.level = smooth ? &PickLevel(levels, rect) : &levels[0];
         frame.rows = MakeAxis(rect.height, frame.level->height, smooth);
         frame.actualSize = rect.width == frame.level->width && rect.height == frame.level->height;
-        if (!MakeColumns(frame, MakeAxis(rect.width, frame.level->width, smooth), columns, pairs))
+        if (!MakeColumns(frame, MakeAxis(rect.width, frame.level->width, smooth), columns, pairs)) {
             frame.px1 = frame.px0;
+            shortOfMemory = true;
+        }
         frame.columns = columns.get();
         frame.pairs = pairs.get();
     }
     Work work = {RenderBand, &frame, (frame.y1 - frame.y0 + 7) / 8};
     Run(work, int64_t(frame.x1 - frame.x0) * (frame.y1 - frame.y0));
+    return !shortOfMemory;
 }

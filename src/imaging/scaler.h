@@ -53,5 +53,6 @@ struct Region {
 //   smooth, enlarging: bilinear between pixel centres of levels[0];
 //   not smooth:        the pixel of levels[0] that GDI+'s nearest-neighbour draw takes.
 // Large regions are split across the processor's cores. Safe to call from several threads.
-void ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, uint32_t background,
+// False when memory for the work was short: the picture's part then shows the background.
+bool ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, uint32_t background,
                  uint32_t* out, int outWidth, const Region& region);

@@ -53,9 +53,11 @@ void WriteFrame(BYTE* bottomRow, int width, int height) {
         }
         return;
     }
-    // A metafile is drawn by copying, not blending, so that its alpha stays.
+    // A metafile is drawn by copying, not blending, so that its alpha stays; the memory, not
+    // zeroed, is cleared first, as the draw writes only what the metafile paints.
     Gdiplus::Bitmap frame(width, height, -width * 4, PixelFormat32bppARGB, bottomRow);
     Gdiplus::Graphics graphics(&frame);
+    graphics.Clear(Gdiplus::Color(0, 0, 0, 0));
     graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
     graphics.DrawImage(picture.image.get(), 0, 0, width, height);
 }

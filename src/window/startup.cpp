@@ -40,7 +40,6 @@ int RunWithGdiplus(const wchar_t* path) {
         if (!CreateMainWindow()) code = kCannotStart;
     }
     // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
-    app.picture.codec.reset();
     StopReadAhead();
     app.picture = Picture{};
     Gdiplus::GdiplusShutdown(token);
