@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/codecs.h"
-#include "imaging/exif_orientation.h"
+#include "imaging/exif.h"
 #include "imaging/file_stream.h"
 #include "imaging/memory_limits.h"
 #include "imaging/picture.h"
@@ -150,8 +150,8 @@ LoadResult ReadPicture(Picture& picture, const FileStream* file) {
     picture.levels.resize(1);
     const LoadResult copied = CopyActiveFrame(*picture.image, picture.levels[0]);
     if (copied != LoadResult::kLoaded) return copied;
-    const int orientation =
-        RecordedOrientation(*picture.image, ReadExifOrientation(FileBytes(file), FileSize(file)));
+    const int orientation = RecordedOrientation(
+        *picture.image, ReadJpegHeader(FileBytes(file), FileSize(file)).orientation);
     picture.image.reset();
     return TurnUpright(picture.levels[0], orientation) && MakeReductions(picture.levels)
                ? LoadResult::kLoaded
