@@ -4,6 +4,7 @@ import io
 import os
 import random
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -38,11 +39,9 @@ def main(out):
         "anim3_16x16.gif": (three[0], {"save_all": True, "append_images": three[1:],
                                      "duration": [100, 0, 50], "loop": 0}),
     }
-    # Red, green, white and blue quarters, clockwise from the top left, on whole JPEG blocks so
-    # that their colours stay pure; the orientation tag says how to turn them.
-    corners = Image.new("RGB", (64, 32), RED)
-    for box, colour in (((32, 0, 64, 16), GREEN), ((32, 16, 64, 32), WHITE), ((0, 16, 32, 32), BLUE)):
-        corners.paste(colour, box)
+    # On whole JPEG blocks, so that their colours stay pure; the orientation tag says how to turn
+    # them.
+    corners = quarters(64, 32)
     for n in range(1, 9):
         exif = Image.Exif()
         exif[0x0112] = n
@@ -67,10 +66,40 @@ def main(out):
         im.seek(1)
         f.seek(im.tag_v2[273][-1])
         f.write(b"\xff\xff")
+    photos_with_thumbnails(out)
     with open(os.path.join(out, "not_an_image.png"), "wb") as f:
         f.write(b"this is not a picture\n")
     with open(os.path.join(out, "quarters_20000x16000.png"), "wb") as f:
         f.write(quarters_png(20000, 16000))
+
+
+def quarters(width, height):
+    """Red, green, white and blue quarters, clockwise from the top left."""
+    im = Image.new("RGB", (width, height), RED)
+    for box, colour in (((width // 2, 0, width, height // 2), GREEN),
+                        ((width // 2, height // 2, width, height), WHITE),
+                        ((0, height // 2, width // 2, height), BLUE)):
+        im.paste(colour, box)
+    return im
+
+
+def photos_with_thumbnails(out):
+    """3:2 photos whose Exif blocks carry 160 x 120 thumbnails, embedded by exiftool as a camera
+    writes them: letterboxed in black, as upright or turned, or squeezed whole."""
+    photo = quarters(480, 320)
+    letterboxed = Image.new("RGB", (160, 120))
+    letterboxed.paste(photo.resize((160, 107)), (0, 6))
+    for name, thumbnail, orientation in (("thumb_3x2.jpg", letterboxed, 1),
+                                         ("thumb_3x2_6.jpg", letterboxed, 6),
+                                         ("thumb_squeezed_3x2.jpg", photo.resize((160, 120)), 1)):
+        exif = Image.Exif()
+        exif[0x0112] = orientation
+        path, thumbnail_path = os.path.join(out, name), os.path.join(out, "thumbnail.jpg")
+        photo.save(path, exif=exif)
+        thumbnail.save(thumbnail_path)
+        subprocess.run(["exiftool", "-q", "-overwrite_original", f"-ThumbnailImage<={thumbnail_path}",
+                        path], check=True)
+        os.remove(thumbnail_path)
 
 
 def encoded(im, fmt, **options):

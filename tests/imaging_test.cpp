@@ -4,6 +4,7 @@
 #include "core/geometry.h"
 #include "imaging/codecs.h"
 #include "imaging/composition.h"
+#include "imaging/preview.h"
 #include "support.h"
 
 TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
@@ -285,4 +286,38 @@ TEST(Imaging, TheStreamRemembersAFailedReadAndStaysWithinItsRange) {
         EXPECT_EQ(seek(move, origin), std::pair(result, position)) << move << " from " << origin;
     }
     stream->Release();
+}
+
+// A photo's preview is its Exif thumbnail turned upright, without the black bars of a thumbnail
+// of other proportions, the photo's own colours to its edges, and the size of the whole photo: its
+// sizes and its corners clockwise from the top left (as stored: Red, Green, White, Blue).
+TEST(Imaging, APhotosPreviewIsItsThumbnailUprightWithoutBars) {
+    const std::tuple<const wchar_t*, std::vector<int>, std::string> cases[] = {
+        {L"thumb_3x2.jpg", {480, 320, 160, 106}, "RGWB"},
+        {L"thumb_3x2_6.jpg", {320, 480, 106, 160}, "BRGW"},
+        {L"thumb_squeezed_3x2.jpg", {480, 320, 160, 120}, "RGWB"},  // kept whole
+        {L"corners_6.jpg", {}, ""},                                 // no thumbnail
+    };
+    for (const auto& [name, sizes, corners] : cases) {
+        std::string bytes(kPreviewHeaderBytes, '\0');
+        bytes.resize(std::ifstream(Fixture(name), std::ios::binary)
+                         .read(bytes.data(), bytes.size())
+                         .gcount());
+        Picture preview;
+        if (!MakePreview(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                         preview)) {
+            EXPECT_EQ(corners, "") << "no preview of " << testing::PrintToString(name);
+            continue;
+        }
+        const Pixels& p = preview.levels[0];
+        std::string seen;
+        for (const auto& [x, y] :
+             {std::pair(0, 0), {p.width - 1, 0}, {p.width - 1, p.height - 1}, {0, p.height - 1}}) {
+            // Each channel's top bit: red 4, green 2, blue 1.
+            const DWORD c = p.bits[size_t(y) * p.width + x] >> 7;
+            seen += "?BG?R??W"[(c >> 14 & 4) | (c >> 7 & 2) | (c & 1)];
+        }
+        EXPECT_EQ(std::tuple(preview.imageWidth, preview.imageHeight, p.width, p.height, seen),
+                  std::tuple(sizes[0], sizes[1], sizes[2], sizes[3], corners));
+    }
 }

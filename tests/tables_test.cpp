@@ -2,7 +2,8 @@
 #include <climits>
 
 #include "core/geometry.h"
-#include "imaging/exif_orientation.h"
+#include "imaging/exif.h"
+#include "imaging/preview.h"
 #include "support.h"
 #include "window/shell_open.h"
 
@@ -41,34 +42,50 @@ TEST(Tables, QuotedArgumentsSurviveTheCommandLineSplitter) {
     }
 }
 
-// The start of a photo tagged 6 (big-endian, as Pillow writes it) up to the end of its Exif
-// block, damaged byte by byte and cut short at every length, read where a read past the bytes
-// faults: the end of a page before one that allows no access.
-TEST(Tables, ExifOrientationIsReadWithinItsBytesOrNotAtAll) {
-    std::string photo(0x38, '\0');
-    std::ifstream(Fixture(L"corners_6.jpg"), std::ios::binary).read(photo.data(), photo.size());
+// The start of a photo tagged 6 with a letterboxed thumbnail (big-endian, as Pillow and exiftool
+// write it) up to the end of its frame header, damaged byte by byte and cut short at every length,
+// read where a read past the bytes faults: the end of a page before one that allows no access. A
+// preview needs the thumbnail and the frame header whole, and the thumbnail within the picture.
+TEST(Tables, PhotoHeadersAreReadWithinTheirBytesOrNotAtAll) {
+    std::string photo(0x9EF, '\0');
+    std::ifstream(Fixture(L"thumb_3x2_6.jpg"), std::ios::binary).read(photo.data(), photo.size());
     auto* pages =
         static_cast<unsigned char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
     DWORD old;
     VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old);
+    // The orientation, and whether a preview is made.
     const auto read = [&](const std::string& bytes) {
-        std::copy(bytes.begin(), bytes.end(), pages + 4096 - bytes.size());
-        return ReadExifOrientation(pages + 4096 - bytes.size(), bytes.size());
+        unsigned char* const start = pages + 4096 - bytes.size();
+        std::copy(bytes.begin(), bytes.end(), start);
+        Picture preview;
+        return std::pair(ReadJpegHeader(start, bytes.size()).orientation,
+                         MakePreview(start, bytes.size(), preview));
     };
-    EXPECT_EQ(read(photo), 6);
-    const std::pair<int, char> damages[] = {
-        {0x00, 0},      {0x14, 0},              // not a JPEG; not a marker
-        {0x17, 1},                              // a segment length that cannot count itself
-        {0x1E, 'I'},    {0x21, 43},             // byte order "IM"; not TIFF's 42
-        {0x22, '\xFF'},                         // the directory 4 GiB on
-        {0x29, 0x13},   {0x2B, 4},  {0x2F, 2},  // another tag; 32 bits; two values
-        {0x31, 0},      {0x31, 9},              // out of range
+    EXPECT_EQ(read(photo), std::pair(6, true));
+    // clang-format off
+    const std::tuple<int, std::vector<unsigned char>, std::pair<int, bool>> damages[] = {
+        {0x00, {0}, {0, false}},    {0x14, {0}, {0, false}},     // not a JPEG; not a marker
+        {0x16, {0, 1}, {0, false}},                              // a length that cannot count itself
+        {0x1E, {'I'}, {0, false}},  {0x21, {43}, {0, false}},    // byte order "IM"; not TIFF's 42
+        {0x22, {0xFF}, {0, false}},                              // the directory 4 GiB on
+        {0x29, {0x13}, {0, true}},  {0x2F, {2}, {0, true}},      // another tag; two values
+        {0x2B, {4}, {0, true}},                                  // 32 bits
+        {0x31, {0}, {0, true}},     {0x31, {9}, {0, true}},      // out of range
+        {0x34, {0xFF}, {6, false}},                              // the thumbnail's directory beyond
+        {0x6B, {0}, {6, false}},                                 // no offset to the thumbnail
+        {0x72, {0xFF, 0xFF, 0xFF, 0xFF}, {6, false}},            // one whose end wraps round
+        {0x81, {0xBD}, {6, false}},                              // a byte beyond the Exif block
+        {0x96, {0}, {6, false}},                                 // a thumbnail that is no JPEG
+        {0x139, {2}, {6, false}},  {0x9E1, {0, 100}, {6, false}},  // higher than the picture
     };
-    for (const auto& [offset, value] : damages) {
+    // clang-format on
+    for (const auto& [offset, bytes, want] : damages) {
         std::string damaged = photo;
-        damaged[offset] = value;
-        EXPECT_EQ(read(damaged), 0) << offset;
+        std::copy(bytes.begin(), bytes.end(), damaged.begin() + offset);
+        EXPECT_EQ(read(damaged), want) << offset;
     }
-    for (size_t size = 0; size < photo.size(); ++size) EXPECT_EQ(read(photo.substr(0, size)), 0);
+    for (size_t size = 0; size < photo.size(); ++size) {
+        EXPECT_EQ(read(photo.substr(0, size)), std::pair(size < 0x952 ? 0 : 6, false)) << size;
+    }
     VirtualFree(pages, 0, MEM_RELEASE);
 }

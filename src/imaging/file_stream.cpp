@@ -59,8 +59,9 @@ struct FileStream final : IStream {
     HANDLE file = INVALID_HANDLE_VALUE;
     ULONGLONG size = 0;
     ULONGLONG position = 0;
-    BYTE* memory = nullptr;   // the whole file, once kept
-    bool readFailed = false;  // since the file was opened, until it is kept in memory
+    const BYTE* bytes = nullptr;  // the whole file once kept, or the memory the stream reads
+    BYTE* memory = nullptr;       // the whole file, kept by the stream
+    bool readFailed = false;      // since the file was opened, until it is kept in memory
     // Until then the bytes last read from the file: decoders read a few bytes at a time.
     BYTE window[64 * 1024];
     ULONGLONG windowStart = 0;
@@ -113,8 +114,8 @@ struct FileStream final : IStream {
     // window, which moves there if need be. False when the file could not be read there.
     bool CopyAtPosition(BYTE* to, ULONG count, ULONG& copied) {
         copied = 0;
-        if (memory) {
-            std::memcpy(to, memory + position, count);
+        if (bytes) {
+            std::memcpy(to, bytes + position, count);
             copied = count;
             return true;
         }
@@ -208,11 +209,20 @@ FileStream* OpenFileStream(const wchar_t* path, ReadResult& result) {
     return stream;
 }
 
+FileStream* OpenMemoryStream(const BYTE* bytes, ULONGLONG size) {
+    auto* stream = new (std::nothrow) FileStream;
+    if (!stream) return nullptr;
+    stream->bytes = bytes;
+    stream->size = size;
+    return stream;
+}
+
 IStream* AsStream(FileStream* stream) {
     return stream;
 }
 
 ReadResult KeepFileInMemory(FileStream* stream) {
+    if (stream->bytes) return ReadResult::kRead;
     if (stream->size > LargestKeptFileBytes()) return ReadResult::kUnreadable;
     const SIZE_T size = SIZE_T(stream->size);
     BYTE* memory = static_cast<BYTE*>(
@@ -223,6 +233,7 @@ ReadResult KeepFileInMemory(FileStream* stream) {
         return ReadResult::kNotNow;
     }
     stream->memory = memory;
+    stream->bytes = memory;
     stream->readFailed = false;
     CloseHandle(stream->file);
     stream->file = INVALID_HANDLE_VALUE;
@@ -230,7 +241,7 @@ ReadResult KeepFileInMemory(FileStream* stream) {
 }
 
 const BYTE* FileBytes(const FileStream* stream) {
-    return stream->memory;
+    return stream->bytes;
 }
 
 ULONGLONG FileSize(const FileStream* stream) {

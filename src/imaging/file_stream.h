@@ -13,6 +13,9 @@ struct FileStream;
 
 // Null, with the reason in result, when the file cannot be opened.
 FileStream* OpenFileStream(const wchar_t* path, ReadResult& result);
+// The same over size bytes in memory that outlive it, such as a part of a file read already, as
+// if they were a file kept in memory. Null when memory is short.
+FileStream* OpenMemoryStream(const BYTE* bytes, ULONGLONG size);
 IStream* AsStream(FileStream* stream);
 // Reads the whole file into memory and closes it, so that other programs can rename, move or
 // delete it while the stream lives. Reads before it went straight to the file, and a failure

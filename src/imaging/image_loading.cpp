@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/codecs.h"
-#include "imaging/exif_orientation.h"
+#include "imaging/exif.h"
 #include "imaging/file_stream.h"
 #include "imaging/memory_limits.h"
 #include "imaging/picture.h"
@@ -148,8 +148,8 @@ LoadResult ReadPicture(Picture& picture, const FileStream* file) {
     Pixels pixels;
     const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
     if (copied != LoadResult::kLoaded) return copied;
-    const int orientation =
-        RecordedOrientation(*picture.image, ReadExifOrientation(FileBytes(file), FileSize(file)));
+    const int orientation = RecordedOrientation(
+        *picture.image, ReadJpegHeader(FileBytes(file), FileSize(file)).orientation);
     picture.image.reset();
     return TurnUpright(pixels, orientation) && ShowPixels(picture, std::move(pixels))
                ? LoadResult::kLoaded
