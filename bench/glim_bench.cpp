@@ -20,7 +20,7 @@
 #include "imaging/codecs.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
-#include "imaging/read_ahead.h"
+#include "imaging/workers.h"
 #include "window/main_window.h"
 // After the platform header, which brings in what it needs.
 #include <psapi.h>
@@ -99,9 +99,9 @@ void Report(const std::string& picture, const std::string& operation, double ms,
 double ScaledDrawMs() {
     const Placement rect = ComputePlacement(app);
     return MedianMs([&] {
-        Gdiplus::Bitmap target(app.clientWidth, app.clientHeight, PixelFormat32bppARGB);
+        Gdiplus::Bitmap target(app.view.clientWidth, app.view.clientHeight, PixelFormat32bppARGB);
         Gdiplus::Graphics graphics(&target);
-        graphics.SetInterpolationMode(app.smoothScaling
+        graphics.SetInterpolationMode(app.view.smoothScaling
                                           ? Gdiplus::InterpolationModeHighQualityBilinear
                                           : Gdiplus::InterpolationModeNearestNeighbor);
         graphics.DrawImage(platformPicture.get(), rect.x, rect.y, rect.width, rect.height);
@@ -133,7 +133,7 @@ double DecodeMs(const fs::path& file) {
 double PaintBltMs() {
     BITMAPINFO info = {};
     info.bmiHeader = {
-        sizeof info.bmiHeader, app.clientWidth, -app.clientHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        sizeof info.bmiHeader, app.view.clientWidth, -app.view.clientHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     const HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     const HDC memory = CreateCompatibleDC(app.windowDc);
@@ -141,7 +141,7 @@ double PaintBltMs() {
     const double ms = MedianMs([&] {
         PAINTSTRUCT paint;
         BeginPaint(app.window, &paint);
-        BitBlt(app.windowDc, 0, 0, app.clientWidth, app.clientHeight, memory, 0, 0, SRCCOPY);
+        BitBlt(app.windowDc, 0, 0, app.view.clientWidth, app.view.clientHeight, memory, 0, 0, SRCCOPY);
         EndPaint(app.window, &paint);
     });
     SelectObject(memory, old);
@@ -183,7 +183,7 @@ void OpenViewerOn(const fs::path& file) {
 }
 
 void CloseViewer() {
-    StopReadAhead();
+    StopWorkers();
     DestroyWindow(app.window);
     PumpMessages();
     UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
@@ -210,9 +210,9 @@ double PanStepsMs() {
 void ReportPanSteps(const std::string& picture, const std::string& mode, double paint) {
     const double view = ScaledDrawMs();
     const Placement rect = ComputePlacement(app);
-    const long long shown = static_cast<long long>(std::min(rect.width, app.clientWidth)) *
-                            std::min(rect.height, app.clientHeight);
-    const long long uncovered = kPanStep * (app.clientWidth + app.clientHeight - kPanStep);
+    const long long shown = static_cast<long long>(std::min(rect.width, app.view.clientWidth)) *
+                            std::min(rect.height, app.view.clientHeight);
+    const long long uncovered = kPanStep * (app.view.clientWidth + app.view.clientHeight - kPanStep);
     Report(picture, "pan step, " + mode, PanStepsMs(), view * uncovered / shown + paint,
            "scaled draw of the uncovered strips + paint");
 }
@@ -245,8 +245,8 @@ enum Press { kWithoutReadAhead, kAtOnce, kReadAheadDone };
 NextPicture NextPictureMs(Press when) {
     std::vector<double> whole, toPixels;
     for (int i = 0; i < runs; ++i) {
-        if (when == kWithoutReadAhead) StopReadAhead();
-        if (when == kReadAheadDone) WaitForReadAhead();
+        if (when == kWithoutReadAhead) StopWorkers();
+        if (when == kReadAheadDone) WaitForWorkers();
         const double start = NowMs();
         SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
@@ -286,7 +286,7 @@ DWORD WINAPI HoldRight(void* window) {
 // Right held over the folder: how long each picture took while it was held, and how long the
 // viewer went on changing pictures after it was let go.
 void ReportHeldKey(const std::string& picture, double decode, double pictureMs) {
-    WaitForReadAhead();
+    WaitForWorkers();
     const HANDLE holder = CreateThread(nullptr, 0, HoldRight, app.window, 0, nullptr);
     int changes = 0;
     double lastChange = 0;
@@ -357,8 +357,8 @@ void MeasureViewer(const fs::path& picturePath) {
     // Each step doubles the pan too, so every run starts centred.
     const double zoomStep = MedianMs([] { ZoomStep(+1); },
                                      [] {
-                                         app.panX = 0;
-                                         app.panY = 0;
+                                         app.view.panX = 0;
+                                         app.view.panY = 0;
                                          SetFitMode(true);
                                          Refresh();
                                      });
@@ -373,7 +373,7 @@ void MeasureViewer(const fs::path& picturePath) {
     ZoomStep(+1);
     Report(picture, "smoothing toggle, 2x fit", MedianMs(ToggleSmoothing), ScaledDrawMs() + paint,
            "scaled draw + paint");
-    if (!app.smoothScaling) ToggleSmoothing();
+    if (!app.view.smoothScaling) ToggleSmoothing();
     // Off the powers of two every pixel is sampled anew wherever the picture lies.
     const double oddPans = PanStepsMs();
     Report(picture, "pan step, 2x fit", oddPans, ScaledDrawMs() + paint, "scaled draw + paint");
@@ -512,8 +512,8 @@ fs::path MakeFolderWithVideos(const fs::path& picturePath) {
 std::pair<double, double> PressesPastVideosMs(Press when) {
     std::vector<double> ms[2];
     for (int i = 0; i < 2 * runs; ++i) {
-        if (when == kWithoutReadAhead) StopReadAhead();
-        if (when == kReadAheadDone) WaitForReadAhead();
+        if (when == kWithoutReadAhead) StopWorkers();
+        if (when == kReadAheadDone) WaitForWorkers();
         const double start = NowMs();
         SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
         GdiFlush();
@@ -641,7 +641,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     MeasureTurnedPhoto(folder / L"photo-24mp.jpg", folder / L"photo-24mp-turned.jpg");
     MeasureVideoCrossing(folder / L"animated.gif", glim);
-    StopReadAhead();
+    StopWorkers();
     Gdiplus::GdiplusShutdown(token);
     PrintTable();
     return 0;

@@ -72,29 +72,29 @@ TEST(Imaging, FilesOverAGigabyteAreKeptWholeIn64Bits) {
 // mistaken for a pan, which moves the buffer's pixels and renders only the strips uncovered.
 // clang-format off
 const std::pair<const char*, void (*)()> kSteps[] = {
-    {"fit",                     [] { app.fitToWindow = true; }},
-    {"actual size",             [] { app.fitToWindow = false, app.zoom = 1; }},
-    {"zoom 2",                  [] { app.zoom = 2; }},
-    {"pan right",               [] { app.panX += 8; }},
-    {"pan beyond the client",   [] { app.panX += 400; }},
-    {"pan back",                [] { app.panX -= 397, app.panY += 3; }},
-    {"zoom 1/2",                [] { app.zoom = 0.5f; }},
-    {"pan at 1/2",              [] { app.panX -= 9, app.panY += 2; }},
-    {"zoom 8",                  [] { app.zoom = 8; }},
-    {"zoom 3",                  [] { app.zoom = 3; }},
-    {"pan at 3",                [] { app.panX += 8; }},
-    {"fit",                     [] { app.fitToWindow = true; }},
-    {"zoom 2 from fit",         [] { app.fitToWindow = false, app.zoom = 2; }},
-    {"filter",                  [] { app.smoothScaling = !app.smoothScaling; }},
-    {"pan after the filter",    [] { app.panX -= 8; }},
-    {"background",              [] { app.backgroundIndex = 2; }},
-    {"pan after it",            [] { app.panY -= 8; }},
+    {"fit",                     [] { app.view.fitToWindow = true; }},
+    {"actual size",             [] { app.view.fitToWindow = false, app.view.zoom = 1; }},
+    {"zoom 2",                  [] { app.view.zoom = 2; }},
+    {"pan right",               [] { app.view.panX += 8; }},
+    {"pan beyond the client",   [] { app.view.panX += 400; }},
+    {"pan back",                [] { app.view.panX -= 397, app.view.panY += 3; }},
+    {"zoom 1/2",                [] { app.view.zoom = 0.5f; }},
+    {"pan at 1/2",              [] { app.view.panX -= 9, app.view.panY += 2; }},
+    {"zoom 8",                  [] { app.view.zoom = 8; }},
+    {"zoom 3",                  [] { app.view.zoom = 3; }},
+    {"pan at 3",                [] { app.view.panX += 8; }},
+    {"fit",                     [] { app.view.fitToWindow = true; }},
+    {"zoom 2 from fit",         [] { app.view.fitToWindow = false, app.view.zoom = 2; }},
+    {"filter",                  [] { app.view.smoothScaling = !app.view.smoothScaling; }},
+    {"pan after the filter",    [] { app.view.panX -= 8; }},
+    {"background",              [] { app.view.backgroundIndex = 2; }},
+    {"pan after it",            [] { app.view.panY -= 8; }},
     {"next frame",              [] { SelectFrame(app.picture, ++app.currentFrame); }},
-    {"pan on the frame",        [] { app.panY += 2; }},
+    {"pan on the frame",        [] { app.view.panY += 2; }},
     {"another picture",         [] { LoadImageFile(app, Fixture(L"noise2_97x61.png").c_str()); }},
-    {"pan on it",               [] { app.panX += 1; }},
+    {"pan on it",               [] { app.view.panX += 1; }},
     {"picture gone",            [] { app.picture = Picture{}; }},
-    {"pan without a picture",   [] { app.panX += 8; }},
+    {"pan without a picture",   [] { app.view.panX += 8; }},
 };
 // clang-format on
 
@@ -105,8 +105,8 @@ TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
             for (const bool smooth : {true, false}) {
                 ResetApp();
                 ASSERT_EQ(LoadImageFile(app, Fixture(picture).c_str()), LoadResult::kLoaded);
-                app.clientWidth = client.cx, app.clientHeight = client.cy;
-                app.smoothScaling = smooth, app.backgroundIndex = smooth ? 1 : -1;
+                app.view.clientWidth = client.cx, app.view.clientHeight = client.cy;
+                app.view.smoothScaling = smooth, app.view.backgroundIndex = smooth ? 1 : -1;
                 for (const auto& [what, apply] : kSteps) {
                     apply();
                     ComposeBackBuffer(app);
@@ -135,7 +135,7 @@ TEST(Imaging, APictureHoldsNoFileOpen) {
     CloseHandle(alone);
     fs::rename(folder.path / L"a.png", folder.path / L"b.png");
     fs::remove(folder.path / L"b.png");
-    app.clientWidth = 40, app.clientHeight = 30;
+    app.view.clientWidth = 40, app.view.clientHeight = 30;
     ComposeBackBuffer(app);
     EXPECT_EQ(BackBufferPixels(app)[40 * 30 - 1] & 0xFFFFFF, kRed);
 }
@@ -189,7 +189,7 @@ TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
     ResetApp();
     ASSERT_EQ(LoadImageFile(app, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
               LoadResult::kLoaded);
-    app.clientWidth = 300, app.clientHeight = 100, app.backgroundIndex = 0;
+    app.view.clientWidth = 300, app.view.clientHeight = 100, app.view.backgroundIndex = 0;
     ComposeBackBuffer(app);
     const Placement p = ComputePlacement(app);
     const std::vector<DWORD> pixels = BackBufferPixels(app);

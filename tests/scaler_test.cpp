@@ -183,9 +183,10 @@ TEST(Scaler, UnsmoothedViewsMatchGdiplus) {
     for (const SIZE client : {SIZE{151, 91}, SIZE{40, 30}, SIZE{1, 1}}) {
         for (const auto& [fit, zoom, panX, panY] : steps) {
             AppState state;
-            state.clientWidth = client.cx, state.clientHeight = client.cy;
+            state.view.clientWidth = client.cx, state.view.clientHeight = client.cy;
             state.picture.imageWidth = 97, state.picture.imageHeight = 61;
-            state.fitToWindow = fit, state.zoom = zoom, state.panX = panX, state.panY = panY;
+            state.view.fitToWindow = fit, state.view.zoom = zoom, state.view.panX = panX,
+            state.view.panY = panY;
             const Placement rect = ComputePlacement(state);
             Gdiplus::Bitmap buffer(client.cx, client.cy, PixelFormat32bppARGB);
             Gdiplus::Graphics graphics(&buffer);

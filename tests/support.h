@@ -9,7 +9,7 @@
 #include "core/app_state.h"
 #include "core/navigation.h"
 #include "imaging/image_loading.h"
-#include "imaging/read_ahead.h"
+#include "imaging/workers.h"
 #include "window/main_window.h"
 
 namespace fs = std::filesystem;
@@ -71,7 +71,7 @@ testing::AssertionResult Becomes(Read read, const T& want) {
 // Closes the window if one is open, ends the worker, and puts the state back to its start
 // values.
 inline void ResetApp() {
-    StopReadAhead();
+    StopWorkers();
     if (app.window) DestroyWindow(app.window);
     // The class keeps the cursor and brush it was given; the next window starts afresh.
     UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
@@ -89,12 +89,15 @@ inline void OpenViewerOn(const fs::path& file) {
 }
 
 // A message through the real window procedure, with keys such as VK_SHIFT held meanwhile.
+// Then waits until the picture that any press asked for is on screen and the workers are done.
 inline void SendToWindow(UINT message, WPARAM wParam, LPARAM lParam = 0,
                          std::vector<BYTE> held = {}) {
     BYTE keys[256] = {};
     for (const BYTE key : held) keys[key] = 0x80;
     SetKeyboardState(keys);
     SendMessageW(app.window, message, wParam, lParam);
+    WaitFor([] { return !app.window || (!PressPending() && !app.showsPreview); });
+    WaitForWorkers();
     WaitFor([] { return true; });
 }
 

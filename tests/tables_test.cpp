@@ -19,8 +19,9 @@ TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
     for (const auto& [iw, ih, cw, ch, fit, zoom, panX, panY, want] : cases) {
         AppState state;
         state.picture.imageWidth = iw, state.picture.imageHeight = ih;
-        state.clientWidth = cw, state.clientHeight = ch;
-        state.fitToWindow = fit, state.zoom = zoom, state.panX = panX, state.panY = panY;
+        state.view.clientWidth = cw, state.view.clientHeight = ch;
+        state.view.fitToWindow = fit, state.view.zoom = zoom, state.view.panX = panX,
+        state.view.panY = panY;
         const Placement p = ComputePlacement(state);
         EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}), want) << iw << "x" << ih;
     }

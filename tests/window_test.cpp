@@ -41,7 +41,7 @@ TEST(Window, KeysAndMouseReachTheirCommands) {
         // clang-format on
     };
     for (const auto& [what, keys, deltas, steps] : wheel) {
-        const float zoom = app.zoom;
+        const float zoom = app.view.zoom;
         for (const int delta : deltas) {
             // Posted, as the system posts them, so that each has its own message time.
             if (delta == kPause) {
@@ -51,12 +51,12 @@ TEST(Window, KeysAndMouseReachTheirCommands) {
             }
             WaitFor([] { return true; });
         }
-        EXPECT_EQ(app.zoom, std::ldexp(zoom, steps)) << what;
+        EXPECT_EQ(app.view.zoom, std::ldexp(zoom, steps)) << what;
     }
     Press(VK_TAB);
     // The view after each step: fit, zoom, pan x and y, frame, background, smoothing.
-    using View = std::tuple<bool, float, int, int, int, int, bool>;
-    const std::tuple<const char*, UINT, WPARAM, LPARAM, std::vector<BYTE>, View> steps[] = {
+    using ViewState = std::tuple<bool, float, int, int, int, int, bool>;
+    const std::tuple<const char*, UINT, WPARAM, LPARAM, std::vector<BYTE>, ViewState> steps[] = {
         // clang-format off
         // step             message         wParam                   lParam              held                   view
         {"Ctrl+Up",         WM_KEYDOWN,     VK_UP,                   0,                  {VK_CONTROL},          {0, 2,    0,  0, 0, -1, 1}},
@@ -88,8 +88,8 @@ TEST(Window, KeysAndMouseReachTheirCommands) {
     };
     for (const auto& [what, message, wParam, lParam, held, view] : steps) {
         SendToWindow(message, wParam, lParam, held);
-        EXPECT_EQ(View(app.fitToWindow, app.zoom, app.panX, app.panY, app.currentFrame,
-                       app.backgroundIndex, app.smoothScaling),
+        EXPECT_EQ(ViewState(app.view.fitToWindow, app.view.zoom, app.view.panX, app.view.panY,
+                            app.currentFrame, app.view.backgroundIndex, app.view.smoothScaling),
                   view)
             << what;
     }
@@ -201,9 +201,11 @@ TEST(Window, PhotosShowUprightAsTheirOrientationTagSays) {
 // pixels, frames, title, icon.
 static void ExpectShowsAsLoaded(const fs::path& file) {
     AppState loaded;
-    loaded.fitToWindow = app.fitToWindow, loaded.zoom = app.zoom;
-    loaded.panX = app.panX, loaded.panY = app.panY, loaded.backgroundIndex = app.backgroundIndex;
-    loaded.clientWidth = app.clientWidth, loaded.clientHeight = app.clientHeight;
+    loaded.view.fitToWindow = app.view.fitToWindow, loaded.view.zoom = app.view.zoom;
+    loaded.view.panX = app.view.panX, loaded.view.panY = app.view.panY,
+    loaded.view.backgroundIndex = app.view.backgroundIndex;
+    loaded.view.clientWidth = app.view.clientWidth,
+    loaded.view.clientHeight = app.view.clientHeight;
     ASSERT_EQ(LoadImageFile(loaded, file.c_str()), LoadResult::kLoaded);
     ComposeBackBuffer(loaded);
     EXPECT_EQ(app.currentName, file.filename());
@@ -235,12 +237,12 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
     };
     const HANDLE held = hold(b);
     OpenViewerOn(a);
-    WaitForReadAhead();
+    WaitForWorkers();
     CloseHandle(held);
     Press(VK_RIGHT);
     ExpectShowsAsLoaded(b);
     const auto pressRight = [&](const fs::path& locked) {
-        WaitForReadAhead();
+        WaitForWorkers();
         const HANDLE lock = hold(locked);
         Press(VK_RIGHT);
         CloseHandle(lock);
@@ -248,11 +250,11 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
     Press(VK_UP), Press('B');  // a view the read-ahead did not see
     pressRight(d);
     ExpectShowsAsLoaded(d);
-    WaitForReadAhead();
+    WaitForWorkers();
     folder.Copy(L"red_40x30.png", L"a.png");
     Press(VK_RIGHT);
     ExpectShowsAsLoaded(a);
-    WaitForReadAhead();
+    WaitForWorkers();
     fs::remove(b);
     Press(VK_RIGHT);
     ExpectShowsAsLoaded(d);
@@ -286,7 +288,7 @@ TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     } cap;
     OpenViewerOn(a);
     const auto expectShows = [](const fs::path& file) {
-        WaitForReadAhead();
+        WaitForWorkers();
         CapPixelMemoryForTests(UINT64_MAX);
         ExpectShowsAsLoaded(file);
         CapPixelMemoryForTests(kOnePicture);
@@ -295,7 +297,8 @@ TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     expectShows(b);
     Press(VK_LEFT);
     expectShows(a);
-    EXPECT_TRUE(OpenHere(only.c_str()));
+    OpenHere(only.c_str());
+    WaitFor([] { return !PressPending(); });
     expectShows(only);
     Press(VK_RIGHT);
     expectShows(only);
@@ -454,11 +457,11 @@ TEST(Window, DroppedFilesAndTheFolderListedAgain) {
               std::tuple(std::wstring(L"a.png"), size_t(1)));
     drop(b);
     EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"d.gif"}));
-    EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.backgroundIndex),
+    EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.view.backgroundIndex),
               std::tuple(std::wstring(L"b.bmp"), 0));
     there.Copy(L"red_40x30.png", L"c.png");
     there.Copy(L"red_40x30.png", L"e.png");
-    WaitForReadAhead();  // a file deleted while it is being read goes once it is closed
+    WaitForWorkers();  // a file deleted while it is being read goes once it is closed
     fs::remove(there.path / L"d.gif");
     Press(VK_F5);
     EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"c.png", L"e.png"}));
@@ -475,7 +478,7 @@ TEST(Window, APanoramaOfMoreThan300MegapixelsShows) {
     TempFolder folder;
     const fs::path large = folder.Copy(L"quarters_20000x16000.png", L"b.png");
     OpenViewerOn(folder.Copy(L"red_40x30.png", L"a.png"));
-    WaitForReadAhead();
+    WaitForWorkers();
     const HANDLE lock =
         CreateFileW(large.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     Press(VK_RIGHT);
@@ -495,7 +498,7 @@ TEST(Window, APanoramaOfMoreThan300MegapixelsShows) {
     const Placement rect = ComputePlacement(app);
     const std::vector<DWORD> pixels = BackBufferPixels(app);
     const auto at = [&](int x, int y) {
-        return pixels[size_t(rect.y + y) * app.clientWidth + rect.x + x] & 0xFFFFFF;
+        return pixels[size_t(rect.y + y) * app.view.clientWidth + rect.x + x] & 0xFFFFFF;
     };
     const int right = rect.width - 3, bottom = rect.height - 3;
     EXPECT_EQ(std::vector<DWORD>({at(2, 2), at(right, 2), at(right, bottom), at(2, bottom)}),

@@ -30,35 +30,48 @@ struct BackBuffer {
     int height = 0;
 };
 
-// Everything the program knows, in one record. Defaults are the start state of every run.
-struct AppState {
+// How the picture is shown: everything that composing the back buffer reads besides the picture.
+struct View {
     bool smoothScaling = true;
     int backgroundIndex = -1;  // -1: system button face colour; 0..2: kBackgroundGrays
     float zoom = 1.0f;
     bool fitToWindow = true;
+    int panX = 0;  // client pixels; positive moves the image left
+    int panY = 0;  // client pixels; positive moves the image up
+    int clientWidth = 0;
+    int clientHeight = 0;
+};
+
+// Everything the program knows, in one record. Defaults are the start state of every run.
+struct AppState {
+    View view;
     bool animate = true;
 
-    Picture picture;  // none, before the first load and after the file on show is deleted
+    // None before the first picture shows, after the file on show is deleted, and while a picture
+    // too large to decode beside it is being decoded.
+    Picture picture;
+    bool showsPreview = false;  // the picture is the preview of the entry on show
+    bool pictureShown = false;  // a picture was shown since the program started
     int currentFrame = 0;
     wchar_t currentPath[MAX_PATH] = {};
 
     wchar_t folderPath[MAX_PATH] = {};
     wchar_t currentName[MAX_PATH] = {};
     std::vector<std::wstring> fileNames;
-    int currentIndex = 0;
+    unsigned listing = 0;      // counts the folder's listings, so work for an old one is told apart
+    int currentIndex = 0;      // the entry on show
+    int wanted = 0;            // the entry asked for last, on show once it is decoded
+    std::wstring openingPath;  // a file being opened here, not yet decoded
     int loadFailures = 0;
-    int travel = +1;  // the direction of the last step through the folder
+    bool roomMade = false;  // all was let go for the entry wanted; a second failure is final
+    int travel = +1;        // the direction of the last step through the folder
 
     HWND window = nullptr;
     HDC windowDc = nullptr;
-    int clientWidth = 0;
-    int clientHeight = 0;
     BackBuffer backBuffer;
     Composition composed;
     HICON smallIcon = nullptr;
     HICON bigIcon = nullptr;
-    int panX = 0;  // client pixels; positive moves the image left
-    int panY = 0;  // client pixels; positive moves the image up
 
     bool fullscreen = false;
     bool modeChangeInProgress = false;

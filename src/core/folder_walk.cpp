@@ -3,9 +3,7 @@
 #include <cwchar>
 #include <string>
 
-#include "core/animation.h"
-#include "core/app_state.h"
-#include "imaging/image_loading.h"
+#include "platform/platform.h"
 
 bool MakeFullPath(const wchar_t* path, wchar_t* out) {
     const DWORD length = GetFullPathNameW(path, MAX_PATH, out, nullptr);
@@ -29,24 +27,4 @@ bool JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out) {
     if (length >= MAX_PATH) return false;
     std::swprintf(out, MAX_PATH, L"%ls\\%ls", folder, name);
     return true;
-}
-
-// A loop, not recursion: a folder of any number of undecodable entries is walked in constant
-// stack.
-WalkEnd WalkToLoadable(AppState& state, int step, long long pixelLimit,
-                       const std::function<bool(int index)>& mayTry) {
-    const int count = static_cast<int>(state.fileNames.size());
-    for (;;) {
-        if (count == 0 || state.loadFailures > count) return WalkEnd::kNothingLoads;
-        const int index = WrapIndex(state.currentIndex + step, count);
-        if (mayTry && !mayTry(index)) return WalkEnd::kHeldBack;
-        state.currentIndex = index;
-        wchar_t path[MAX_PATH];
-        const LoadResult result = JoinPath(state.folderPath, state.fileNames[index].c_str(), path)
-                                      ? LoadImageFile(state, path, pixelLimit)
-                                      : LoadResult::kNotAPicture;
-        if (result == LoadResult::kLoaded) return WalkEnd::kLoaded;
-        if (result != LoadResult::kNotAPicture) return WalkEnd::kHeldBack;
-        state.loadFailures += 1;
-    }
 }

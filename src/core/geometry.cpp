@@ -14,29 +14,31 @@ int TruncateToInt32(long double value) {
 }
 
 static bool HasArea(const AppState& state) {
-    return state.clientWidth > 0 && state.clientHeight > 0 && state.picture.imageWidth > 0 &&
-           state.picture.imageHeight > 0;
+    return state.view.clientWidth > 0 && state.view.clientHeight > 0 &&
+           state.picture.imageWidth > 0 && state.picture.imageHeight > 0;
 }
 
 static Placement ComputeFitPlacement(const AppState& state) {
-    const long double cw = state.clientWidth, ch = state.clientHeight;
+    const long double cw = state.view.clientWidth, ch = state.view.clientHeight;
     const long double clientAspect = cw / ch;
     const long double imageAspect =
         static_cast<long double>(state.picture.imageWidth) / state.picture.imageHeight;
     const long double ratio = clientAspect / imageAspect;
     if (imageAspect <= clientAspect) {
         const int width = TruncateToInt32(cw / ratio);
-        return {state.clientWidth / 2 - width / 2, 0, width, state.clientHeight};
+        return {state.view.clientWidth / 2 - width / 2, 0, width, state.view.clientHeight};
     }
     const int height = TruncateToInt32(ratio * ch);
-    return {0, state.clientHeight / 2 - height / 2, state.clientWidth, height};
+    return {0, state.view.clientHeight / 2 - height / 2, state.view.clientWidth, height};
 }
 
 static Placement ComputeZoomPlacement(const AppState& state) {
-    const long double z = state.zoom;
+    const long double z = state.view.zoom;
     return {
-        TruncateToInt32(state.clientWidth / 2 - state.picture.imageWidth / 2 * z - state.panX),
-        TruncateToInt32(state.clientHeight / 2 - state.picture.imageHeight / 2 * z - state.panY),
+        TruncateToInt32(state.view.clientWidth / 2 - state.picture.imageWidth / 2 * z -
+                        state.view.panX),
+        TruncateToInt32(state.view.clientHeight / 2 - state.picture.imageHeight / 2 * z -
+                        state.view.panY),
         TruncateToInt32(state.picture.imageWidth * z),
         TruncateToInt32(state.picture.imageHeight * z),
     };
@@ -45,23 +47,23 @@ static Placement ComputeZoomPlacement(const AppState& state) {
 // A zero-sized client (minimized) or an image without pixels gets an empty rectangle.
 Placement ComputePlacement(const AppState& state) {
     if (!HasArea(state)) return {0, 0, 0, 0};
-    return state.fitToWindow ? ComputeFitPlacement(state) : ComputeZoomPlacement(state);
+    return state.view.fitToWindow ? ComputeFitPlacement(state) : ComputeZoomPlacement(state);
 }
 
 float FitZoomFactor(const AppState& state) {
     if (!HasArea(state)) return 1.0f;
-    const long double cw = state.clientWidth, ch = state.clientHeight;
+    const long double cw = state.view.clientWidth, ch = state.view.clientHeight;
     const long double iw = state.picture.imageWidth, ih = state.picture.imageHeight;
     if (iw / ih <= cw / ch) return static_cast<float>(ch / ih);
     return static_cast<float>(cw / iw);
 }
 
 Rgb ResolveBackgroundColor(const AppState& state) {
-    if (state.backgroundIndex < 0) {
+    if (state.view.backgroundIndex < 0) {
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         return {GetRValue(face), GetGValue(face), GetBValue(face)};
     }
-    const BYTE gray = kBackgroundGrays[state.backgroundIndex];
+    const BYTE gray = kBackgroundGrays[state.view.backgroundIndex];
     return {gray, gray, gray};
 }
 

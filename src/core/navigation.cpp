@@ -1,5 +1,6 @@
 #include "core/navigation.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
@@ -10,64 +11,22 @@
 #include "core/app_state.h"
 #include "core/folder_walk.h"
 #include "imaging/composition.h"
-#include "imaging/image_loading.h"
 #include "imaging/memory_limits.h"
-#include "imaging/read_ahead.h"
+#include "imaging/workers.h"
+#include "imaging/work_pool.h"
 
 namespace {
+
+// The entry that a file opened here (dropped, or chosen in the Open dialog) is asked for as: it
+// belongs to no listing until it shows.
+constexpr int kOpening = INT_MIN;
 
 int FileCount() {
     return static_cast<int>(app.fileNames.size());
 }
 
-// The picture just loaded, titled currentName, from its first frame. The icons follow, made by
-// the caller; none show in fullscreen, where there is no title bar.
-void ShowPicture() {
-    app.loadFailures = 0;
-    app.currentFrame = 0;
-    SyncAnimationTimer();
-    ComposeBackBuffer(app);
-    Present();
-    SetWindowTitle(app.currentName);
-}
-
-void ShowLoadedImage() {
-    std::wcscpy(app.currentName, app.fileNames[app.currentIndex].c_str());
-    ShowPicture();
-}
-
-// A picture loaded in another record takes the place of the one on show, as its load would have.
-// Releasing a large picture takes milliseconds, so the one replaced is handed back instead.
-void AdoptPicture(AppState& loaded, Picture& replaced) {
-    replaced = std::exchange(app.picture, std::move(loaded.picture));
-    std::wcscpy(app.currentPath, loaded.currentPath);
-}
-
-// Its back buffer is composed again only where the view changed since.
-void AdoptPrepared(Prepared& prepared, Picture& replaced) {
-    app.currentIndex = prepared.index;
-    AdoptPicture(prepared.state, replaced);
-    AdoptBackBuffer(app, prepared.state);
-}
-
-// The press's picture was read ahead: it only has to be shown.
-bool ShowReadAhead(int step, Picture& replaced) {
-    const std::unique_ptr<Prepared> prepared = TakeReadAhead(step);
-    if (!prepared) return false;
-    AdoptPrepared(*prepared, replaced);
-    ShowLoadedImage();
-    if (app.fullscreen) {
-        DiscardPrepared(*prepared);
-    } else {
-        InstallWindowIcons(prepared->state.smallIcon, prepared->state.bigIcon);
-    }
-    return true;
-}
-
-// Ends the process once the worker is done with GDI+.
-[[noreturn]] void EndWithNothingToShow() {
-    StopReadAhead();
-    std::exit(1);
+int Wrap(int index) {
+    return (index % FileCount() + FileCount()) % FileCount();
 }
 
 // Windows file names ignore letter case, and a file may be given by its short 8.3 name.
@@ -76,47 +35,175 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
            CompareStringOrdinal(entry.cAlternateFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
-// Everything a press may let go of to make room for the picture it decodes: the picture it
-// leaves, and all that the read-ahead holds.
-void MakeRoom(Picture& left) {
-    left = {};
-    ReleaseReadAhead();
+std::wstring EntryPath(int index) {
+    if (index == kOpening) return app.openingPath;
+    wchar_t path[MAX_PATH];
+    if (!JoinPath(app.folderPath, app.fileNames[index].c_str(), path)) return {};
+    return path;
 }
 
-// The largest picture that may be decoded beside the one left: any, once that one is gone.
-long long PixelLimitBeside(const Picture& left) {
-    return HasPicture(left) ? RoomBeside(HeldPixels(left)) : LLONG_MAX;
+// What was prepared and not taken goes back to the workers to be released.
+void DropPrepared(Prepared& prepared) {
+    ReleaseElsewhere(std::move(prepared.state.picture));
+    DiscardPrepared(prepared);
 }
 
-// An entry that would not fit beside the picture left, or that memory was short for, is tried
-// once more after room is made; only then does it count as one that does not decode, as does a
-// file that could not be read for now: the press shows what it can. The picture replaced is
-// handed back, as a press of a picture read ahead does.
-void ShowNextLoadable(int step, Picture& replaced) {
-    // Nothing to walk: keep the picture, unless it was just deleted.
-    if (FileCount() == 0 && HasPicture(app.picture)) return;
-    replaced = std::exchange(app.picture, {});
-    if (RoomBeside(HeldPixels(replaced)) <= 0) MakeRoom(replaced);
-    bool roomMade = !HasPicture(replaced);
-    for (;;) {
-        const WalkEnd end = WalkToLoadable(app, step, PixelLimitBeside(replaced));
-        if (end == WalkEnd::kNothingLoads) EndWithNothingToShow();
-        if (end == WalkEnd::kLoaded) break;
-        if (roomMade) {
-            app.loadFailures += 1;
-            continue;
-        }
-        MakeRoom(replaced);
-        roomMade = true;
-        app.currentIndex = WrapIndex(app.currentIndex - step, FileCount());
+// The largest picture that may be decoded beside the one on show: any, once that one is gone.
+long long PixelLimitBeside(const Picture& shown) {
+    return HasPicture(shown) ? RoomBeside(HeldPixels(shown)) : LLONG_MAX;
+}
+
+// Asks the workers for the entry wanted (unless it is on show), its preview first; then for the
+// entries that come next in the direction of travel, one for each processor, and the one behind
+// where the budget leaves room for it, each within its share of the budget.
+void AskAround(bool wantedToo) {
+    std::vector<Ask> asks;
+    if (wantedToo) {
+        asks.push_back({app.wanted, EntryPath(app.wanted), true, PixelLimitBeside(app.picture)});
     }
-    ShowLoadedImage();
-    if (!app.fullscreen) RefreshWindowIcons();
+    const int ahead = app.wanted == kOpening ? 0 : std::min(CountProcessors(), FileCount() - 1);
+    const long long room = RoomBeside(HeldPixels(app.picture));
+    for (int i = 1; i <= ahead && room > 0; ++i) {
+        const int index = Wrap(app.wanted + i * app.travel);
+        asks.push_back({index, EntryPath(index), false, room / ahead});
+    }
+    const long long behindShare = room / (ahead + 1);
+    if (ahead > 0 && FileCount() > ahead + 1 && behindShare > 0 &&
+        behindShare >= HeldPixels(app.picture)) {
+        const int behind = Wrap(app.wanted - app.travel);
+        asks.push_back({behind, EntryPath(behind), false, behindShare});
+    }
+    AskWorkers(std::move(asks), app.view, app.listing);
+}
+
+// The picture in another record takes the place of the one on show, with its back buffer (made
+// again only where the view changed since) and, outside fullscreen, where there is no title bar,
+// its icons. The picture it replaces goes to the workers to be released.
+void AdoptPrepared(Prepared& prepared) {
+    ReleaseElsewhere(std::exchange(app.picture, std::move(prepared.state.picture)));
+    std::wcscpy(app.currentPath, prepared.state.currentPath);
+    app.showsPreview = prepared.preview;
+    app.currentFrame = 0;
+    AdoptBackBuffer(app, prepared.state);
+    SyncAnimationTimer();
+    ComposeBackBuffer(app);
+    Present();
+    if (app.fullscreen) {
+        DiscardPrepared(prepared);
+    } else {
+        InstallWindowIcons(prepared.state.smallIcon, prepared.state.bigIcon);
+        prepared.state.smallIcon = prepared.state.bigIcon = nullptr;
+    }
+}
+
+// The title names what is on screen: the entry wanted, or the file being opened here.
+void TitleWanted() {
+    if (app.wanted == kOpening) {
+        wchar_t folder[MAX_PATH];
+        SplitPath(app.openingPath.c_str(), folder, app.currentName);
+    } else {
+        app.currentIndex = app.wanted;
+        std::wcscpy(app.currentName, app.fileNames[app.wanted].c_str());
+    }
+    SetWindowTitle(app.currentName);
+}
+
+// A file opened here shows with its folder, listed afresh.
+void SettleOpened() {
+    app.openingPath.clear();
+    BuildFolderList(app.currentPath);
+    SetWindowTitle(app.currentName);
+}
+
+// Ends the program once no file of the folder can be shown: with code 1 once a picture was shown,
+// else (the first file is none) with code 0 and no window left.
+[[noreturn]] void EndWithNothingToShow() {
+    const int code = app.pictureShown ? 1 : 0;
+    if (app.window) DestroyWindow(app.window);
+    StopWorkers();
+    std::exit(code);
+}
+
+// The entry wanted does not show: the walk goes on past it in the direction of travel, as a press
+// would; a file opened here that is no picture changes nothing.
+void WalkPastWanted() {
+    if (!app.pictureShown) EndWithNothingToShow();
+    if (app.wanted == kOpening) {
+        // Its preview may have taken the place of the picture on show: that comes back.
+        app.openingPath.clear();
+        app.wanted = app.currentIndex;
+        app.roomMade = false;
+        if (app.showsPreview || !HasPicture(app.picture)) AskAround(true);
+        return;
+    }
+    app.loadFailures += 1;
+    if (FileCount() == 0 || app.loadFailures > FileCount()) EndWithNothingToShow();
+    app.wanted = Wrap(app.wanted + app.travel);
+    app.roomMade = false;
+    AskAround(true);
+}
+
+// Everything a press may let go of to make room for the picture it decodes: the picture on show
+// (its view stays on screen) and all that the workers hold.
+void MakeRoom() {
+    app.roomMade = true;
+    ReleaseElsewhere(std::exchange(app.picture, {}));
+    app.showsPreview = false;
+    ReleaseAllWork();
+}
+
+// The picture wanted has been decoded, or could not be.
+void TakePicture(Prepared& prepared) {
+    const std::wstring path = EntryPath(prepared.index);
+    const bool readAheadHeldBack = !prepared.wanted && (prepared.result == LoadResult::kNotNow ||
+                                                        prepared.result == LoadResult::kOverLimit);
+    // A file that changed since it was read is read as it is; one that the read-ahead left, for
+    // want of room or because it could not be read then, the press reads itself.
+    if (readAheadHeldBack || !SameStamp(prepared.stamp, StampFile(path.c_str()))) {
+        AskAround(true);
+        return;
+    }
+    if (prepared.result == LoadResult::kLoaded) {
+        const bool opened = app.wanted == kOpening;
+        AdoptPrepared(prepared);
+        app.loadFailures = 0;
+        app.pictureShown = true;
+        opened ? SettleOpened() : TitleWanted();
+        AskAround(false);
+    } else if (prepared.result != LoadResult::kNotAPicture && !app.roomMade) {
+        // Too large to hold beside the picture on show, or memory was short: once more, alone.
+        MakeRoom();
+        AskAround(true);
+    } else {
+        WalkPastWanted();
+    }
+}
+
+// The wanted entry's preview shows until its picture comes, unless a picture of it is on show.
+void TakePreview(Prepared& prepared) {
+    if (prepared.result != LoadResult::kLoaded ||
+        (app.currentIndex == app.wanted && HasPicture(app.picture) && !app.showsPreview)) {
+        return;
+    }
+    AdoptPrepared(prepared);
+    TitleWanted();
+}
+
+// Asks again from the entry wanted, in direction step.
+void AskFrom(int index, int step) {
+    app.travel = step;
+    app.wanted = index;
+    app.loadFailures = 0;
+    app.roomMade = false;
+    if (RoomBeside(HeldPixels(app.picture)) <= 0) MakeRoom();
+    AskAround(true);
+    ShowWhatWorkersFinished();
 }
 
 }  // namespace
 
 void BuildFolderList(const wchar_t* path) {
+    app.listing += 1;
     app.fileNames.clear();
     app.currentIndex = 0;
     if (!SplitPath(path, app.folderPath, app.currentName)) return;
@@ -134,41 +221,69 @@ void BuildFolderList(const wchar_t* path) {
     } while (FindNextFileW(find, &entry));
     FindClose(find);
     // The exact name wins, as a folder may tell letter case apart; the title shows the listed name.
-    if (sameFile < 0) return;
-    app.currentIndex = sameFile;
-    std::wcscpy(app.currentName, app.fileNames[sameFile].c_str());
+    if (sameFile >= 0) {
+        app.currentIndex = sameFile;
+        std::wcscpy(app.currentName, app.fileNames[sameFile].c_str());
+    }
+    app.wanted = app.currentIndex;
 }
 
 void Navigate(int step) {
-    app.travel = step;
-    Picture replaced;
-    if (!ShowReadAhead(step, replaced)) ShowNextLoadable(step, replaced);
-    StartReadAhead(app.travel, std::move(replaced));
+    if (FileCount() == 0) {
+        if (!HasPicture(app.picture)) EndWithNothingToShow();
+        return;
+    }
+    const int from = app.wanted == kOpening ? app.currentIndex : app.wanted;
+    AskFrom(Wrap(from + step), step);
 }
 
-bool OpenHere(const wchar_t* path) {
+void AskWorkersAround() {
+    if (!app.showsPreview && HasPicture(app.picture)) app.pictureShown = true;
+    AskAround(PressPending() || app.showsPreview);
+}
+
+bool PressPending() {
+    return app.wanted != app.currentIndex;
+}
+
+void ShowWhatWorkersFinished() {
+    for (;;) {
+        std::unique_ptr<Prepared> picture = TakeFinished(app.wanted, false, app.listing);
+        std::unique_ptr<Prepared> preview = TakeFinished(app.wanted, true, app.listing);
+        if (preview && !picture) TakePreview(*preview);
+        if (preview) DropPrepared(*preview);
+        if (!picture) return;
+        TakePicture(*picture);
+        DropPrepared(*picture);
+    }
+}
+
+void OpenHere(const wchar_t* path) {
+    wchar_t full[MAX_PATH];
+    if (!MakeFullPath(path, full)) return;
+    app.openingPath = full;
+    AskFrom(kOpening, app.travel);
+}
+
+bool ShowFirst(const wchar_t* path) {
     wchar_t full[MAX_PATH];
     if (!MakeFullPath(path, full)) return false;
-    AppState loaded;
-    LoadResult result = LoadImageFile(loaded, full, PixelLimitBeside(app.picture));
-    if (result == LoadResult::kOverLimit || result == LoadResult::kNotNow) {
-        MakeRoom(app.picture);
-        result = LoadImageFile(loaded, full);
+    app.openingPath = full;
+    app.wanted = kOpening;
+    AskAround(true);
+    std::unique_ptr<Prepared> first = WaitForFinished(kOpening, app.listing);
+    if (first->result != LoadResult::kLoaded) return false;
+    app.picture = std::move(first->state.picture);
+    DiscardPrepared(*first);
+    app.showsPreview = first->preview;
+    if (first->preview) {
+        wchar_t folder[MAX_PATH];
+        SplitPath(full, folder, app.currentName);
+        return true;
     }
-    if (result != LoadResult::kLoaded) {
-        // The picture on show may have gone to make room: it comes back as a press brings it.
-        if (!HasPicture(app.picture)) {
-            app.currentIndex = WrapIndex(app.currentIndex - 1, FileCount());
-            Navigate(+1);
-        }
-        return false;
-    }
-    Picture replaced;
-    AdoptPicture(loaded, replaced);
-    BuildFolderList(full);
-    ShowPicture();
-    if (!app.fullscreen) RefreshWindowIcons();
-    StartReadAhead(app.travel, std::move(replaced));
+    std::wcscpy(app.currentPath, full);
+    app.pictureShown = true;
+    SettleOpened();
     return true;
 }
 
@@ -177,7 +292,8 @@ void ListFolderAgain() {
     const int shown = app.currentIndex;
     BuildFolderList(app.currentPath);
     if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
-        StartReadAhead(app.travel, {});
+        app.wanted = app.currentIndex;
+        AskAround(false);
         return;
     }
     // Gone: the walk goes on from the first entry after it that is still listed.
@@ -187,6 +303,7 @@ void ListFolderAgain() {
         next = std::find(app.fileNames.begin(), app.fileNames.end(), before[(shown + i) % count]);
     }
     app.currentIndex = next == app.fileNames.end() ? -1 : int(next - app.fileNames.begin()) - 1;
+    app.wanted = app.currentIndex;
     Navigate(+1);
 }
 

@@ -13,7 +13,7 @@ static int AddSaturated(int a, int b) {
 }
 
 void SetFitMode(bool on) {
-    app.fitToWindow = on;
+    app.view.fitToWindow = on;
     const HCURSOR cursor = LoadCursorW(nullptr, on ? IDC_ARROW : IDC_SIZEALL);
     SetClassLongPtrW(app.window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
     // Putting the pointer back where it is shows the new shape without waiting for a move.
@@ -22,55 +22,55 @@ void SetFitMode(bool on) {
 }
 
 void ToggleFit() {
-    SetFitMode(!app.fitToWindow);
+    SetFitMode(!app.view.fitToWindow);
     Refresh();
 }
 
 void FitToZoom() {
     SetFitMode(false);
-    app.zoom = FitZoomFactor(app);
+    app.view.zoom = FitZoomFactor(app);
 }
 
 void ZoomStep(int direction) {
-    if (app.fitToWindow) FitToZoom();
+    if (app.view.fitToWindow) FitToZoom();
     if (direction < 1) {
-        app.zoom = app.zoom * 0.5f;
-        app.panX = app.panX / 2;
-        app.panY = app.panY / 2;
+        app.view.zoom = app.view.zoom * 0.5f;
+        app.view.panX = app.view.panX / 2;
+        app.view.panY = app.view.panY / 2;
     } else {
-        app.zoom = app.zoom + app.zoom;
-        app.panX = AddSaturated(app.panX, app.panX);
-        app.panY = AddSaturated(app.panY, app.panY);
+        app.view.zoom = app.view.zoom + app.view.zoom;
+        app.view.panX = AddSaturated(app.view.panX, app.view.panX);
+        app.view.panY = AddSaturated(app.view.panY, app.view.panY);
     }
     Refresh();
 }
 
 // From another zoom the first press keeps the pan; a press at 1.0 recentres.
 void ActualSize() {
-    if (app.zoom == 1.0f) {
-        app.panX = 0;
-        app.panY = 0;
+    if (app.view.zoom == 1.0f) {
+        app.view.panX = 0;
+        app.view.panY = 0;
     }
-    app.zoom = 1.0f;
+    app.view.zoom = 1.0f;
     SetFitMode(false);
     Refresh();
 }
 
 void Pan(int dx, int dy) {
-    app.panX = AddSaturated(app.panX, dx);
-    app.panY = AddSaturated(app.panY, dy);
+    app.view.panX = AddSaturated(app.view.panX, dx);
+    app.view.panY = AddSaturated(app.view.panY, dy);
     Refresh();
 }
 
 // Cycles black, gray, white; only leaving fullscreen brings the system colour back.
 void CycleBackground() {
-    app.backgroundIndex = app.backgroundIndex + 1 > 2 ? 0 : app.backgroundIndex + 1;
+    app.view.backgroundIndex = app.view.backgroundIndex + 1 > 2 ? 0 : app.view.backgroundIndex + 1;
     ApplyBackgroundBrush();
     Refresh();
 }
 
 void ToggleSmoothing() {
-    app.smoothScaling = !app.smoothScaling;
+    app.view.smoothScaling = !app.view.smoothScaling;
     Refresh();
 }
 

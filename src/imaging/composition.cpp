@@ -29,15 +29,17 @@ HBITMAP CreatePixelSection(int width, int height, uint32_t** bits) {
 // A back buffer of the client's size: the one there is, or a new one.
 bool SizeBackBuffer(AppState& state) {
     BackBuffer& buffer = state.backBuffer;
-    if (buffer.bitmap && buffer.width == state.clientWidth && buffer.height == state.clientHeight) {
+    if (buffer.bitmap && buffer.width == state.view.clientWidth &&
+        buffer.height == state.view.clientHeight) {
         return true;
     }
     ReleaseBackBuffer(state);
-    if (state.clientWidth <= 0 || state.clientHeight <= 0) return false;
-    buffer.bitmap = CreatePixelSection(state.clientWidth, state.clientHeight, &buffer.bits);
+    if (state.view.clientWidth <= 0 || state.view.clientHeight <= 0) return false;
+    buffer.bitmap =
+        CreatePixelSection(state.view.clientWidth, state.view.clientHeight, &buffer.bits);
     if (!buffer.bitmap) return false;
-    buffer.width = state.clientWidth;
-    buffer.height = state.clientHeight;
+    buffer.width = state.view.clientWidth;
+    buffer.height = state.view.clientHeight;
     return true;
 }
 
@@ -56,7 +58,7 @@ bool DrawMetafile(AppState& state, const Placement& rect, uint32_t background,
         region.width, region.height, buffer.width * 4, PixelFormat32bppARGB,
         reinterpret_cast<BYTE*>(buffer.bits + size_t(region.y) * buffer.width + region.x));
     Gdiplus::Graphics graphics(&part);
-    graphics.SetInterpolationMode(state.smoothScaling
+    graphics.SetInterpolationMode(state.view.smoothScaling
                                       ? Gdiplus::InterpolationModeHighQualityBilinear
                                       : Gdiplus::InterpolationModeNearestNeighbor);
     graphics.Clear(Gdiplus::Color(background));
@@ -70,8 +72,8 @@ bool RenderRegion(AppState& state, const Placement& rect, const Region& region) 
     const uint32_t background = ToOpaqueArgb(ResolveBackgroundColor(state));
     BackBuffer& buffer = state.backBuffer;
     if (HasPixels(state.picture)) {
-        return ScaleRegion(state.picture.levels, rect, state.smoothScaling, background, buffer.bits,
-                           buffer.width, region);
+        return ScaleRegion(state.picture.levels, rect, state.view.smoothScaling, background,
+                           buffer.bits, buffer.width, region);
     }
     if (IsMetafile(state.picture)) return DrawMetafile(state, rect, background, region);
     FillRegion(buffer, background, region);
@@ -99,8 +101,8 @@ bool SameExceptPlace(const Composition& a, const Composition& b) {
 // False when that is not so, or a strip could not be rendered.
 bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& rect) {
     BackBuffer& buffer = state.backBuffer;
-    if (!buffer.bitmap || buffer.width != state.clientWidth ||
-        buffer.height != state.clientHeight || !SameExceptPlace(next, state.composed) ||
+    if (!buffer.bitmap || buffer.width != state.view.clientWidth ||
+        buffer.height != state.view.clientHeight || !SameExceptPlace(next, state.composed) ||
         !HasPixels(state.picture)) {
         return false;
     }
@@ -166,7 +168,7 @@ void ComposeBackBuffer(AppState& state) {
                               rect.y,
                               rect.width,
                               rect.height,
-                              state.smoothScaling,
+                              state.view.smoothScaling,
                               ToOpaqueArgb(ResolveBackgroundColor(state))};
     bool rendered = MoveBackBuffer(state, next, rect);
     if (!rendered && SizeBackBuffer(state)) {
@@ -191,7 +193,9 @@ void Present() {
     EndPaint(app.window, &paint);
 }
 
+// A preview is not the picture: the view changes, and shows when the picture comes.
 void Refresh() {
+    if (app.showsPreview) return;
     ComposeBackBuffer(app);
     Present();
 }

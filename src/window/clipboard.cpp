@@ -80,7 +80,7 @@ HGLOBAL EncodePng(Gdiplus::Bitmap& frame) {
 // plain bitmap from it for programs that know no other format, and PNG is encoded from its pixels.
 void CopyPictureToClipboard() {
     const Picture& picture = app.picture;
-    if (!HasPicture(picture)) return;
+    if (!HasPicture(picture) || app.showsPreview) return;  // a preview is not the picture
     const int width = HasPixels(picture) ? picture.levels[0].width : picture.imageWidth;
     const int height = HasPixels(picture) ? picture.levels[0].height : picture.imageHeight;
     if (width <= 0 || height <= 0 || width > INT_MAX / 4 ||

@@ -126,14 +126,16 @@ bool IsDown(int key) {
 
 constexpr LPARAM kRepeatFlag = 1 << 30;  // the key was already down
 
-// An auto-repeated press is passed over when the key's next message already waits: a further
-// repeat, or the key let go. A held key moves on as fast as its commands finish, and stops as
-// soon as it is let go.
+// An auto-repeated press is passed over while the entry the last press asked for is not on
+// screen yet, or when the key's next message already waits: a further repeat, or the key let go.
+// A held key moves on as fast as pictures (or their previews) show, and stops as soon as it is
+// let go.
 bool IsOvertakenRepeat(WPARAM key, LPARAM flags) {
     MSG next;
     return (flags & kRepeatFlag) &&
-           PeekMessageW(&next, app.window, WM_KEYDOWN, WM_KEYUP, PM_NOREMOVE) &&
-           next.wParam == key && (next.message == WM_KEYUP || (next.lParam & kRepeatFlag));
+           (PressPending() ||
+            (PeekMessageW(&next, app.window, WM_KEYDOWN, WM_KEYUP, PM_NOREMOVE) &&
+             next.wParam == key && (next.message == WM_KEYUP || (next.lParam & kRepeatFlag))));
 }
 
 constexpr DWORD kWheelPauseMs = 500;  // ends one movement, so it does not tip the next

@@ -4,7 +4,8 @@
 #include "core/app_state.h"
 #include "core/view_commands.h"
 #include "imaging/composition.h"
-#include "imaging/read_ahead.h"
+#include "core/navigation.h"
+#include "imaging/workers.h"
 #include "window/input_bindings.h"
 #include "window/window_modes.h"
 
@@ -27,8 +28,8 @@ void RegisterMainWindowClass() {
 void ResizeClientArea(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    app.clientWidth = client.right;
-    app.clientHeight = client.bottom;
+    app.view.clientWidth = client.right;
+    app.view.clientHeight = client.bottom;
     ComposeBackBuffer(app);
 }
 
@@ -52,7 +53,7 @@ SIZE MeasureForMonitor(HWND window) {
     const InitialSize size =
         ComputeInitialSize(app.picture.imageWidth, app.picture.imageHeight,
                            monitor.right - monitor.left, monitor.bottom - monitor.top);
-    app.fitToWindow = !size.actualSize;
+    app.view.fitToWindow = !size.actualSize;
     return {size.clientWidth + 2 * GetSystemMetrics(SM_CXFRAME),
             size.clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME)};
 }
@@ -82,16 +83,19 @@ bool OpenMainWindow() {
     outer = MeasureForMonitor(app.window);
     SetWindowPos(app.window, nullptr, 0, 0, outer.cx, outer.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetFitMode(app.fitToWindow);
+    SetFitMode(app.view.fitToWindow);
     ApplyBackgroundBrush();
     SyncAnimationTimer();
     RefreshWindowIcons();
     DragAcceptFiles(app.window, TRUE);
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
-    // The first picture is on screen before the worker begins on the next.
+    // The first picture is on screen before the workers begin on the next; what they finished
+    // meanwhile is taken at once.
     UpdateWindow(app.window);
-    StartReadAhead(app.travel, {});
+    StartWorkers(app.window);
+    AskWorkersAround();
+    PostMessageW(app.window, kWorkFinished, 0, 0);
     return true;
 }
 
@@ -149,6 +153,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_MOUSEWHEEL:
             HandleWheel(wParam);
+            return 0;
+        case kWorkFinished:
+            ShowWhatWorkersFinished();
             return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -1,11 +1,9 @@
 #include "window/startup.h"
 
 #include "core/app_state.h"
-#include "core/folder_walk.h"
 #include "core/navigation.h"
 #include "imaging/codecs.h"
-#include "imaging/image_loading.h"
-#include "imaging/read_ahead.h"
+#include "imaging/workers.h"
 #include "window/main_window.h"
 #include "window/shell_open.h"
 
@@ -34,13 +32,12 @@ int RunWithGdiplus(const wchar_t* path) {
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return kCannotStart;
     int code = 0;
-    wchar_t full[MAX_PATH];
-    if (MakeFullPath(path, full) && LoadImageFile(app, full) == LoadResult::kLoaded) {
-        BuildFolderList(full);
-        if (!CreateMainWindow()) code = kCannotStart;
-    }
+    if (ShowFirst(path) && !CreateMainWindow()) code = kCannotStart;
+    // The process ends at once rather than wait for a decode under way: GDI+ is then never shut
+    // down, which a decoding thread would outlive.
+    if (WorkersBusy()) TerminateProcess(GetCurrentProcess(), code);
     // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
-    StopReadAhead();
+    StopWorkers();
     app.picture = Picture{};
     Gdiplus::GdiplusShutdown(token);
     return code;

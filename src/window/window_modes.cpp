@@ -16,8 +16,8 @@ constexpr LONG kFramelessStyleMask = ~static_cast<LONG>(WS_CAPTION | WS_THICKFRA
 void EnterFullscreen() {
     SetFitMode(true);
     ShowCursor(FALSE);
-    app.savedBackgroundIndex = app.backgroundIndex;
-    app.backgroundIndex = 0;
+    app.savedBackgroundIndex = app.view.backgroundIndex;
+    app.view.backgroundIndex = 0;
     ApplyBackgroundBrush();
     app.savedStyle = GetWindowLongW(app.window, GWL_STYLE);
     RECT outer;
@@ -36,7 +36,7 @@ void EnterFullscreen() {
 // erases with it.
 void LeaveFullscreen() {
     ShowCursor(TRUE);
-    app.backgroundIndex = app.savedBackgroundIndex;
+    app.view.backgroundIndex = app.savedBackgroundIndex;
     ApplyBackgroundBrush();
     SetWindowLongW(app.window, GWL_STYLE, app.savedStyle);
     SetWindowPos(app.window, app.topmost ? HWND_TOPMOST : HWND_NOTOPMOST, app.savedLeft,

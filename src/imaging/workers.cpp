@@ -1,0 +1,312 @@
+#include "imaging/workers.h"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "imaging/codecs.h"
+#include "imaging/composition.h"
+#include "imaging/image_loading.h"
+#include "imaging/preview.h"
+#include "imaging/work_pool.h"
+
+namespace {
+
+// One ask being worked on: for its preview or for its picture.
+struct Task {
+    Ask ask;
+    bool preview = false;
+    View view;
+    unsigned listing = 0;
+};
+
+// The hand-over between the window's thread and the workers. It lives outside the state record,
+// which only the window's thread may touch; everything in it is guarded by `lock`.
+struct Workers {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    HWND window = nullptr;
+    std::vector<Task> waiting;  // in order of need
+    std::vector<Ask> asked;     // what is wanted, for the view and listing below
+    View view;
+    unsigned listing = 0;
+    std::vector<Task> running;
+    std::vector<std::unique_ptr<Prepared>> finished;
+    std::vector<Picture> unwanted;  // for a worker to release
+    bool releasing = false;
+};
+Workers workers;
+
+struct Locked {
+    Locked() {
+        AcquireSRWLockExclusive(&workers.lock);
+    }
+    ~Locked() {
+        ReleaseSRWLockExclusive(&workers.lock);
+    }
+};
+
+// Decodes take every processor; previews are short and never wait behind a decode.
+int DecodeSlots() {
+    return std::max(1, CountProcessors());
+}
+
+int Decoding() {
+    return int(std::count_if(workers.running.begin(), workers.running.end(),
+                             [](const Task& task) { return !task.preview; }));
+}
+
+bool SameWork(const Task& task, const Ask& ask, bool preview, unsigned listing) {
+    return task.ask.index == ask.index && task.preview == preview && task.listing == listing;
+}
+
+void EndRunning(const Task& ended) {
+    const auto task = std::find_if(
+        workers.running.begin(), workers.running.end(),
+        [&](const Task& t) { return SameWork(t, ended.ask, ended.preview, ended.listing); });
+    if (task != workers.running.end()) workers.running.erase(task);
+}
+
+bool StillAsked(int index, bool preview, unsigned listing) {
+    if (listing != workers.listing) return false;
+    return std::any_of(workers.asked.begin(), workers.asked.end(), [&](const Ask& ask) {
+        return ask.index == index && (!preview || ask.preview);
+    });
+}
+
+// Its picture goes to a worker to release; the rest is small.
+void DropPrepared(std::unique_ptr<Prepared> prepared) {
+    workers.unwanted.push_back(std::move(prepared->state.picture));
+    DiscardPrepared(*prepared);
+}
+
+// A photo's preview, from the first bytes of its file.
+bool ReadPreview(const wchar_t* path, Picture& preview) {
+    const HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::vector<unsigned char> bytes(kPreviewHeaderBytes);
+    DWORD read = 0;
+    const BOOL ok = ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    return ok && MakePreview(bytes.data(), read, preview);
+}
+
+// The ask's preview or picture, composed for the view it was asked for, with its icons.
+std::unique_ptr<Prepared> Prepare(const Task& task) {
+    auto prepared = std::make_unique<Prepared>();
+    prepared->index = task.ask.index;
+    prepared->preview = task.preview;
+    prepared->wanted = task.ask.preview;
+    prepared->stamp = StampFile(task.ask.path.c_str());
+    AppState& state = prepared->state;
+    state.view = task.view;
+    if (task.preview) {
+        const bool made = ReadPreview(task.ask.path.c_str(), state.picture);
+        prepared->result = made ? LoadResult::kLoaded : LoadResult::kNotAPicture;
+        if (made) std::wcsncpy(state.currentPath, task.ask.path.c_str(), MAX_PATH - 1);
+    } else {
+        prepared->result = LoadImageFile(state, task.ask.path.c_str(), task.ask.pixelLimit);
+    }
+    if (prepared->result != LoadResult::kLoaded) return prepared;
+    ComposeBackBuffer(state);
+    state.smallIcon = MakeImageIcon(state.picture, 16);
+    state.bigIcon = MakeImageIcon(state.picture, 32);
+    return prepared;
+}
+
+void Dispatch();
+
+// The system's codecs need COM on every thread that decodes with them; a pool thread is left as
+// it was found.
+__attribute__((force_align_arg_pointer)) void RunTask(void* context) {
+    const std::unique_ptr<Task> task(static_cast<Task*>(context));
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    std::unique_ptr<Prepared> prepared = Prepare(*task);
+    ReleaseCodecFactory();
+    CoUninitialize();
+    Locked locked;
+    EndRunning(*task);
+    if (StillAsked(task->ask.index, task->preview, task->listing)) {
+        workers.finished.push_back(std::move(prepared));
+        PostMessageW(workers.window, kWorkFinished, 0, 0);
+    } else {
+        DropPrepared(std::move(prepared));
+    }
+    Dispatch();
+    WakeAllConditionVariable(&workers.changed);
+}
+
+// Released outside the lock: a large picture takes milliseconds to let go of.
+__attribute__((force_align_arg_pointer)) void RunRelease(void*) {
+    AcquireSRWLockExclusive(&workers.lock);
+    while (!workers.unwanted.empty()) {
+        std::vector<Picture> pictures = std::move(workers.unwanted);
+        workers.unwanted.clear();
+        ReleaseSRWLockExclusive(&workers.lock);
+        pictures.clear();
+        AcquireSRWLockExclusive(&workers.lock);
+    }
+    workers.releasing = false;
+    WakeAllConditionVariable(&workers.changed);
+    ReleaseSRWLockExclusive(&workers.lock);
+}
+
+// Starts what may start: every preview, and pictures while a processor is free.
+void Dispatch() {
+    if (!workers.unwanted.empty() && !workers.releasing) {
+        workers.releasing = true;
+        if (!SubmitWork(RunRelease, nullptr)) workers.releasing = false;
+    }
+    for (auto task = workers.waiting.begin(); task != workers.waiting.end();) {
+        if (!task->preview && Decoding() >= DecodeSlots()) {
+            ++task;
+            continue;
+        }
+        auto* started = new Task(std::move(*task));
+        task = workers.waiting.erase(task);
+        workers.running.push_back(*started);
+        if (!SubmitWork(RunTask, started)) {
+            EndRunning(*started);
+            delete started;
+        }
+    }
+}
+
+// Finished or under way already, for the listing asked for.
+bool HasWork(const Ask& ask, bool preview) {
+    const bool finished = std::any_of(
+        workers.finished.begin(), workers.finished.end(),
+        [&](const auto& done) { return done->index == ask.index && done->preview == preview; });
+    return finished ||
+           std::any_of(workers.running.begin(), workers.running.end(), [&](const Task& task) {
+               return SameWork(task, ask, preview, workers.listing);
+           });
+}
+
+// Finished work no longer asked for is dropped.
+void DropUnasked() {
+    for (auto done = workers.finished.begin(); done != workers.finished.end();) {
+        if (StillAsked((*done)->index, (*done)->preview, workers.listing)) {
+            ++done;
+            continue;
+        }
+        DropPrepared(std::move(*done));
+        done = workers.finished.erase(done);
+    }
+}
+
+void DropAll() {
+    workers.waiting.clear();
+    workers.asked.clear();
+    DropUnasked();
+}
+
+bool Idle() {
+    return workers.running.empty() && !workers.releasing && workers.unwanted.empty();
+}
+
+}  // namespace
+
+void StartWorkers(HWND window) {
+    Locked locked;
+    workers.window = window;
+}
+
+void AskWorkers(std::vector<Ask> asks, const View& view, unsigned listing) {
+    Locked locked;
+    workers.waiting.clear();
+    workers.asked = std::move(asks);
+    workers.view = view;
+    workers.listing = listing;
+    DropUnasked();
+    for (const Ask& ask : workers.asked) {
+        if (ask.preview && !HasWork(ask, true))
+            workers.waiting.push_back({ask, true, view, listing});
+        if (!HasWork(ask, false)) workers.waiting.push_back({ask, false, view, listing});
+    }
+    Dispatch();
+}
+
+std::unique_ptr<Prepared> TakeFinished(int index, bool preview, unsigned listing) {
+    Locked locked;
+    if (listing != workers.listing) return nullptr;
+    for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
+        if ((*done)->index != index || (*done)->preview != preview) continue;
+        std::unique_ptr<Prepared> taken = std::move(*done);
+        workers.finished.erase(done);
+        return taken;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<Prepared> WaitForFinished(int index, unsigned listing) {
+    Locked locked;
+    for (;;) {
+        for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
+            const Prepared& prepared = **done;
+            if (prepared.index != index || listing != workers.listing) continue;
+            if (prepared.preview && prepared.result != LoadResult::kLoaded) {
+                DropPrepared(std::move(*done));
+                workers.finished.erase(done);
+                break;
+            }
+            std::unique_ptr<Prepared> taken = std::move(*done);
+            workers.finished.erase(done);
+            return taken;
+        }
+        SleepConditionVariableSRW(&workers.changed, &workers.lock, INFINITE, 0);
+    }
+}
+
+void ReleaseElsewhere(Picture picture) {
+    if (!HasPicture(picture)) return;
+    Locked locked;
+    workers.unwanted.push_back(std::move(picture));
+    Dispatch();
+}
+
+void ReleaseAllWork() {
+    Locked locked;
+    DropAll();
+    Dispatch();
+    while (!Idle()) SleepConditionVariableSRW(&workers.changed, &workers.lock, INFINITE, 0);
+}
+
+void WaitForWorkers() {
+    Locked locked;
+    while (!Idle() || !workers.waiting.empty()) {
+        SleepConditionVariableSRW(&workers.changed, &workers.lock, INFINITE, 0);
+    }
+}
+
+bool WorkersBusy() {
+    Locked locked;
+    return Decoding() > 0;
+}
+
+void StopWorkers() {
+    ReleaseAllWork();
+}
+
+void DiscardPrepared(Prepared& prepared) {
+    AppState& state = prepared.state;
+    state.picture = {};
+    ReleaseBackBuffer(state);
+    if (state.smallIcon) DestroyIcon(state.smallIcon);
+    if (state.bigIcon) DestroyIcon(state.bigIcon);
+    state.smallIcon = state.bigIcon = nullptr;
+}
+
+FileStamp StampFile(const wchar_t* path) {
+    FileStamp stamp;
+    stamp.exists = GetFileAttributesExW(path, GetFileExInfoStandard, &stamp.data);
+    return stamp;
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+    return a.exists == b.exists &&
+           (!a.exists || (a.data.nFileSizeHigh == b.data.nFileSizeHigh &&
+                          a.data.nFileSizeLow == b.data.nFileSizeLow &&
+                          CompareFileTime(&a.data.ftLastWriteTime, &b.data.ftLastWriteTime) == 0));
+}
