@@ -84,14 +84,21 @@ def quarters(width, height):
 
 
 def photos_with_thumbnails(out):
-    """3:2 photos whose Exif blocks carry 160 x 120 thumbnails, embedded by exiftool as a camera
-    writes them: letterboxed in black, as upright or turned, or squeezed whole."""
-    photo = quarters(480, 320)
-    letterboxed = Image.new("RGB", (160, 120))
-    letterboxed.paste(photo.resize((160, 107)), (0, 6))
-    for name, thumbnail, orientation in (("thumb_3x2.jpg", letterboxed, 1),
-                                         ("thumb_3x2_6.jpg", letterboxed, 6),
-                                         ("thumb_squeezed_3x2.jpg", photo.resize((160, 120)), 1)):
+    """Photos whose Exif blocks carry 160 x 120 thumbnails, embedded by exiftool as a camera writes
+    them: 3:2 ones letterboxed in black, as upright or turned, or squeezed whole; one large enough
+    to take a while to decode; and six of one colour each."""
+    def letterboxed(photo):
+        thumbnail = Image.new("RGB", (160, 120))
+        thumbnail.paste(photo.resize((160, 107)), (0, 6))
+        return thumbnail
+    photo, big = quarters(480, 320), quarters(6000, 4000)
+    photos = [("thumb_3x2.jpg", photo, letterboxed(photo), 1),
+              ("thumb_3x2_6.jpg", photo, letterboxed(photo), 6),
+              ("thumb_squeezed_3x2.jpg", photo, photo.resize((160, 120)), 1),
+              ("thumb_big_6.jpg", big, letterboxed(big), 6)]
+    for i, colour in enumerate((RED, GREEN, BLUE, WHITE, (255, 255, 0), (0, 255, 255))):
+        photos.append((f"hue{i}.jpg", solid((480, 320), colour), solid((160, 120), colour), 1))
+    for name, photo, thumbnail, orientation in photos:
         exif = Image.Exif()
         exif[0x0112] = orientation
         path, thumbnail_path = os.path.join(out, name), os.path.join(out, "thumbnail.jpg")
@@ -196,6 +203,12 @@ def damaged_pictures(out):
         for variant, bytes_ in variants.items():
             with open(os.path.join(folder, f"{stem}-{variant}{ext}"), "wb") as f:
                 f.write(bytes_)
+    # A photo whose preview shows but whose picture does not: its scan names no component it has.
+    with open(os.path.join(out, "thumb_3x2.jpg"), "rb") as f:
+        photo = bytearray(f.read())
+    photo[photo.rindex(b"\xff\xda") + 5] = 9
+    with open(os.path.join(folder, "preview-scan.jpg"), "wb") as f:
+        f.write(photo)
 
 
 if __name__ == "__main__":

@@ -81,7 +81,7 @@ static void DoubleClick(HWND window, int x, int y) {
 
 // Quietly with code 0 for a first file that is not a picture and for a cancelled Open dialog;
 // a further file opens in a copy of its own, and the file chosen in the Open dialog shows until
-// its window is closed, which ends with code 0 too.
+// its window is closed, which ends with code 0 too, as Escape does.
 TEST(Program, OpensEachFileInAWindowOfItsOwnAndEndsWithCodeZero) {
     TempFolder folder;
     const std::wstring name = L"caf\u00E9 \U0001F600.gif";
@@ -100,6 +100,15 @@ TEST(Program, OpensEachFileInAWindowOfItsOwnAndEndsWithCodeZero) {
     EXPECT_EQ(Title(chosen.window), L"red_40x30.png");
     PostMessageW(chosen.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(ExitCode(chosen.process), 0u);
+    // Escape while a panorama decodes ends the viewer at once, not seconds later with the decode.
+    folder.Copy(L"quarters_20000x16000.png", L"b.png");
+    Viewer escaped({folder.Copy(L"red_40x30.png", L"a.png")});
+    ASSERT_TRUE(escaped.WaitForWindow());
+    Press(VK_RIGHT);
+    WaitFor([] { return false; }, 400);  // into the decode
+    Press(VK_ESCAPE);
+    DWORD code = STILL_ACTIVE;
+    EXPECT_TRUE(WaitFor([&] { return GetExitCodeProcess(escaped.process, &code) && !code; }, 1000));
 }
 
 // Asks the shell to delete the file on show and answers, checking on the way that the shell asks

@@ -1,6 +1,7 @@
 // The real window in this process, driven through its window procedure.
 #include <cmath>
 #include <cstring>
+#include <set>
 
 #include "core/animation.h"
 #include "core/geometry.h"
@@ -302,6 +303,73 @@ TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     expectShows(only);
     Press(VK_RIGHT);
     expectShows(only);
+}
+
+// Each channel within a JPEG's error of the other's.
+static bool Near(DWORD a, DWORD b) {
+    for (const int shift : {0, 8, 16}) {
+        if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > 48) return false;
+    }
+    return true;
+}
+
+// A photo not read ahead shows its preview at once, before its picture is decoded: upright,
+// without the letterbox bars of its thumbnail, where the picture goes. Then the picture.
+TEST(Window, APhotoShowsItsPreviewAtOnceThenItsPicture) {
+    TempFolder folder;
+    const fs::path a = folder.Copy(L"red_40x30.png", L"a.png");
+    const fs::path b = folder.Copy(L"thumb_big_6.jpg", L"b.jpg");
+    OpenViewerOn(a);
+    Press(VK_SPACE);  // fitted: the small picture shows at its own size
+    StopWorkers();
+    SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
+    ASSERT_TRUE(WaitFor([] { return app.showsPreview; }));
+    EXPECT_STREQ(app.currentName, L"b.jpg");
+    EXPECT_EQ(std::tie(app.picture.imageWidth, app.picture.imageHeight),
+              std::make_tuple(4000, 6000));
+    // Turned clockwise: blue, red, green and white quarters, clockwise from the top left; the
+    // edges are the picture's, not bars.
+    const Placement at = ComputePlacement(app);
+    const std::vector<DWORD> shown = BackBufferPixels(app);
+    const auto expectAt = [&](double x, double y, DWORD colour) {
+        const DWORD pixel = shown[size_t(at.y + int(y * at.height)) * app.view.clientWidth + at.x +
+                                  int(x * at.width)];
+        EXPECT_TRUE(Near(pixel, colour)) << std::hex << pixel << " at " << x << ", " << y;
+    };
+    const DWORD kWhite = 0xFFFFFF;
+    for (const double edge : {0.03, 0.25}) {
+        expectAt(edge, edge, kBlue), expectAt(1 - edge, edge, kRed);
+        expectAt(1 - edge, 1 - edge, kGreen), expectAt(edge, 1 - edge, kWhite);
+    }
+    ASSERT_TRUE(WaitFor([] { return !app.showsPreview; }));
+    ExpectShowsAsLoaded(b);
+}
+
+// Right held over photos: every picture or preview named in the title is the one on screen, and
+// the one named when the key is let go shows whole.
+TEST(Window, AHeldKeyShowsWhatItNames) {
+    TempFolder folder;
+    const DWORD colours[] = {kRed, kGreen, kBlue, 0xFFFFFF, 0xFFFF00, 0x00FFFF};
+    for (int i = 0; i < 6; ++i) {
+        folder.Copy((L"hue" + std::to_wstring(i) + L".jpg").c_str(),
+                    L"p" + std::to_wstring(i) + L".jpg");
+    }
+    OpenViewerOn(folder.path / L"p0.jpg");
+    StopWorkers();
+    std::set<std::wstring> named;
+    for (int repeat = 0; repeat < 40; ++repeat) {
+        PostMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 1 << 30);
+        WaitFor([] { return false; }, 33);
+        const int index = app.currentName[1] - L'0';
+        named.insert(app.currentName);
+        EXPECT_TRUE(
+            Near(ScreenPixel(app.window, app.view.clientWidth / 2, app.view.clientHeight / 2),
+                 colours[index]))
+            << "named " << index;
+    }
+    EXPECT_GT(named.size(), 2u);
+    SendToWindow(WM_KEYUP, VK_RIGHT, 3 << 30);
+    ExpectShowsAsLoaded(folder.path / app.currentName);
 }
 
 // Hundreds of damaged pictures of every format, walked both ways with the read-ahead running:

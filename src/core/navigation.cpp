@@ -55,13 +55,15 @@ long long PixelLimitBeside(const Picture& shown) {
 
 // Asks the workers for the entry wanted (unless it is on show), its preview first; then for the
 // entries that come next in the direction of travel, one for each processor, and the one behind
-// where the budget leaves room for it, each within its share of the budget.
+// where the budget leaves room for it, each within its share of the budget. Nothing is read ahead
+// while the entry wanted is decoded again after all was let go for it.
 void AskAround(bool wantedToo) {
     std::vector<Ask> asks;
     if (wantedToo) {
         asks.push_back({app.wanted, EntryPath(app.wanted), true, PixelLimitBeside(app.picture)});
     }
-    const int ahead = app.wanted == kOpening ? 0 : std::min(CountProcessors(), FileCount() - 1);
+    const int ahead =
+        app.wanted == kOpening || app.roomMade ? 0 : std::min(CountProcessors(), FileCount() - 1);
     const long long room = RoomBeside(HeldPixels(app.picture));
     for (int i = 1; i <= ahead && room > 0; ++i) {
         const int index = Wrap(app.wanted + i * app.travel);
@@ -167,6 +169,7 @@ void TakePicture(Prepared& prepared) {
         const bool opened = app.wanted == kOpening;
         AdoptPrepared(prepared);
         app.loadFailures = 0;
+        app.roomMade = false;
         app.pictureShown = true;
         opened ? SettleOpened() : TitleWanted();
         AskAround(false);
