@@ -8,7 +8,7 @@
 // when it is selected. kNotAPicture when no codec takes the file.
 LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit);
 // Decodes frame index of such a picture into its pixels, with a decoder of this thread's own:
-// a codec may serve only the thread that made it.
+// a codec may serve only the thread that made it. The thread joins COM for good: the window's.
 void SelectCodecFrame(Picture& picture, int index);
 // Releases this thread's factory, before the thread leaves COM.
 void ReleaseCodecFactory();
