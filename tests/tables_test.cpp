@@ -27,20 +27,31 @@ TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
     }
 }
 
-// What a copy started for an argument reads back from its own command line.
+// What a copy started for an argument reads back from its own command line, and the program's
+// splitter beside the system's on lines that try each of its rules.
 TEST(Tables, QuotedArgumentsSurviveTheCommandLineSplitter) {
+    const auto system = [](const std::wstring& line) {
+        int count = 0;
+        LPWSTR* parsed = CommandLineToArgvW(line.c_str(), &count);
+        const std::vector<std::wstring> arguments(parsed + 1, parsed + count);
+        LocalFree(parsed);
+        return arguments;
+    };
     // clang-format off
     const std::wstring arguments[] = {L"C:\\dir with space\\", L"ends\\\\", L"a\\\"b", L"\"quoted\"",
                                       L"tab\there", L"", L"\x4e2d\x6587 \x00e9.png", std::wstring(300, L'x')};
     // clang-format on
+    // A path that runs into an argument, backslashes before quotes or not, quotes in threes, an
+    // empty path, no line at all.
+    const std::wstring lines[] = {
+        L"\"C:\\a b\\glim.exe\"x  y\t\"\" \"z", L"glim.exe a\\\\\\\"b c\\\\\"d e\"\\f \\\\",
+        L"glim.exe \"\"\" \"\"\"\" a\"\"\"\"\"b \"\"\"\"\"\"c \\\"\"\" d", L"  glim.exe", L""};
     for (const std::wstring& argument : arguments) {
-        int count = 0;
-        LPWSTR* parsed =
-            CommandLineToArgvW((L"glim.exe " + QuoteArgument(argument)).c_str(), &count);
-        ASSERT_EQ(count, 2) << testing::PrintToString(argument);
-        EXPECT_EQ(parsed[1], argument);
-        LocalFree(parsed);
+        const std::wstring line = L"glim.exe " + QuoteArgument(argument);
+        EXPECT_EQ(SplitCommandLine(line.c_str()), std::vector<std::wstring>({argument}));
+        EXPECT_EQ(system(line), std::vector<std::wstring>({argument}));
     }
+    for (const std::wstring& line : lines) EXPECT_EQ(SplitCommandLine(line.c_str()), system(line));
 }
 
 // The start of a photo tagged 6 with a letterboxed thumbnail (big-endian, as Pillow and exiftool

@@ -507,6 +507,8 @@ TEST(Window, DroppedFilesAndTheFolderListedAgain) {
     const fs::path b = there.Copy(L"green_101x51.bmp", L"b.bmp");
     there.Copy(L"blue_20x10.gif", L"d.gif");
     OpenViewerOn(here.path / L"a.png");
+    // Explorer drops files only on a window that says it takes them.
+    EXPECT_TRUE(GetWindowLongW(app.window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     Press('B');
     const auto drop = [](const fs::path& path) {
         const DROPFILES files = {sizeof files, {}, FALSE, TRUE};

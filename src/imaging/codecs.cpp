@@ -2,11 +2,25 @@
 
 #include <climits>
 
+#include "platform/apartment.h"
+
 namespace {
 
-// Making a factory costs a third of a millisecond, too much for every frame step: each thread
-// keeps the one it made.
+// Making a factory costs a third of a millisecond, too much for every frame step: a thread that
+// stays in COM keeps the one it made.
 thread_local IWICImagingFactory* threadFactory = nullptr;
+
+// A whole decode may run on a thread that the system lends (its pool's), which nothing of ours
+// may outlive: it enters COM for the call and leaves the thread as it found it, without a factory
+// it did not have. On a thread that is in its own apartment already, it uses that one.
+struct ComForTheCall {
+    const HRESULT entered = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const bool hadFactory = threadFactory != nullptr;
+    ~ComForTheCall() {
+        if (!hadFactory) ReleaseCodecFactory();
+        if (SUCCEEDED(entered)) CoUninitialize();
+    }
+};
 
 IWICImagingFactory* Factory() {
     if (!threadFactory) {
@@ -167,6 +181,7 @@ LoadResult ReadFrames(Picture& picture, IWICBitmapDecoder* decoder, IWICBitmapFr
 
 // The decoder goes with this thread's work: a picture read ahead is shown by another thread.
 LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit) {
+    const ComForTheCall com;
     const Com<IWICBitmapDecoder> decoder = MakeDecoder(AsStream(file));
     if (!decoder) return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
     const Com<IWICBitmapFrameDecode> first = GetFrame(decoder.get(), 0);
@@ -192,6 +207,7 @@ LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelL
 bool SelectCodecFrame(Picture& picture, int index) {
     Com<IWICBitmapDecoder>& decoder = picture.codec.decoder;
     if (!picture.file || !HasPixels(picture)) return false;
+    JoinApartment();
     if (!decoder) decoder = MakeDecoder(picture.file.get());
     if (!decoder) return false;
     const Com<IWICBitmapFrameDecode> frame = GetFrame(decoder.get(), UINT(index));

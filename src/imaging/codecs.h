@@ -7,7 +7,8 @@
 // picture's size) and their delays. A picture of several frames keeps the file, to decode a frame
 // when it is selected. kNotAPicture when no codec takes the file.
 LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit);
-// Decodes frame index of such a picture into its pixels, with a decoder of this thread's own.
+// Decodes frame index of such a picture into its pixels, with a decoder of this thread's own:
+// a codec may serve only the thread that made it. The thread joins COM for good: the window's.
 // False, leaving the frame on show whole, when the frame cannot be decoded.
 bool SelectCodecFrame(Picture& picture, int index);
 // Releases this thread's factory, before the thread leaves COM.

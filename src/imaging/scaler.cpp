@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/geometry.h"
+#include "imaging/work_pool.h"
 #include "platform/platform.h"
 
 namespace {
@@ -293,73 +294,16 @@ void RenderBand(const void* context, int band, int bands) {
                int(frame.y0 + rows * (band + 1) / bands));
 }
 
-// Work split in bands of rows that threads take in turn.
-struct Work {
-    void (*run)(const void* context, int band, int bands);
-    const void* context;
-    int bands;
-};
-
-// Worker threads started on first use and never stopped: they wait, holding nothing, so the
-// process ends around them. One caller at a time owns them; another works alone meanwhile.
-struct Pool {
-    HANDLE wake;      // one count per worker to wake
-    HANDLE finished;  // the last worker is done
-    int workers;
-    volatile LONG owned;
-    volatile LONG nextBand;
-    volatile LONG working;
-    const Work* work;
-};
-Pool pool;
-
-void RunBands(const Work& work) {
-    for (;;) {
-        const LONG band = InterlockedIncrement(&pool.nextBand) - 1;
-        if (band >= work.bands) return;
-        work.run(work.context, int(band), work.bands);
-    }
-}
-
-// Threads entered by the system get only 4-byte stack alignment on 32-bit Windows.
-__attribute__((force_align_arg_pointer)) DWORD WINAPI RunWorker(void*) {
-    for (;;) {
-        WaitForSingleObject(pool.wake, INFINITE);
-        RunBands(*pool.work);
-        if (InterlockedDecrement(&pool.working) == 0) SetEvent(pool.finished);
-    }
-}
-
-bool StartPool() {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const int wanted = std::min(int(system.dwNumberOfProcessors), 16) - 1;
-    pool.wake = CreateSemaphoreW(nullptr, 0, 16, nullptr);
-    pool.finished = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!pool.wake || !pool.finished) return false;
-    while (pool.workers < wanted) {
-        HANDLE thread = CreateThread(nullptr, 64 * 1024, RunWorker, nullptr, 0, nullptr);
-        if (!thread) break;
-        CloseHandle(thread);
-        ++pool.workers;
-    }
-    return pool.workers > 0;
-}
-
-void Run(Work& work, int64_t pixels) {
-    static const bool started = StartPool();
-    if (pixels < kPoolPixels || !started || InterlockedExchange(&pool.owned, 1)) {
-        work.run(work.context, 0, 1);
+// Splits a large job in bands of rows, a few for each processor so that none waits long for the
+// slowest, and runs them on the pool; a small one stays on this thread.
+void RunInBands(void (*run)(const void* context, int band, int bands), const void* context,
+                int bands, int64_t pixels) {
+    if (pixels < kPoolPixels) {
+        run(context, 0, 1);
         return;
     }
-    work.bands = std::max(1, std::min(work.bands, (pool.workers + 1) * 4));
-    pool.work = &work;
-    pool.nextBand = 0;
-    pool.working = pool.workers;
-    ReleaseSemaphore(pool.wake, pool.workers, nullptr);
-    RunBands(work);
-    WaitForSingleObject(pool.finished, INFINITE);
-    InterlockedExchange(&pool.owned, 0);
+    bands = std::max(1, std::min(bands, CountProcessors() * 4));
+    RunInParallel(bands, [&](int band) { run(context, band, bands); });
 }
 
 // The smallest level still at least the placement's size either way, else the picture.
@@ -504,8 +448,7 @@ bool MakeReductions(Reductions& levels) {
             }
         }
         const Halving halving = {&levels[k], &levels[k + 1]};
-        Work work = {HalveBand, &halving, height};
-        Run(work, int64_t(width) * height);
+        RunInBands(HalveBand, &halving, height, int64_t(width) * height);
     }
     levels.resize(k + 1);
     return true;
@@ -544,7 +487,7 @@ bool ScaleRegion(const Reductions& levels, const Placement& rect, bool smooth, u
         frame.columns = columns.get();
         frame.pairs = pairs.get();
     }
-    Work work = {RenderBand, &frame, (frame.y1 - frame.y0 + 7) / 8};
-    Run(work, int64_t(frame.x1 - frame.x0) * (frame.y1 - frame.y0));
+    RunInBands(RenderBand, &frame, (frame.y1 - frame.y0 + 7) / 8,
+               int64_t(frame.x1 - frame.x0) * (frame.y1 - frame.y0));
     return !shortOfMemory;
 }

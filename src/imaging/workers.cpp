@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "imaging/codecs.h"
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
 #include "imaging/preview.h"
@@ -117,14 +116,9 @@ std::unique_ptr<Prepared> Prepare(const Task& task) {
 
 void Dispatch();
 
-// The system's codecs need COM on every thread that decodes with them; a pool thread is left as
-// it was found.
 __attribute__((force_align_arg_pointer)) void RunTask(void* context) {
     const std::unique_ptr<Task> task(static_cast<Task*>(context));
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     std::unique_ptr<Prepared> prepared = Prepare(*task);
-    ReleaseCodecFactory();
-    CoUninitialize();
     Locked locked;
     EndRunning(*task);
     if (StillAsked(task->ask.index, task->preview, task->listing)) {

@@ -75,9 +75,11 @@ InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth,
 bool OpenMainWindow() {
     RegisterMainWindowClass();
     SIZE outer = MeasureForMonitor(nullptr);
-    app.window = CreateWindowExW(0, kClassName, app.currentName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
+    // Files dropped from Explorer arrive as WM_DROPFILES, as the shell's DragAcceptFiles would
+    // arrange, without loading the shell at start.
+    app.window = CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, app.currentName,
+                                 WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, outer.cx,
+                                 outer.cy, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!app.window) return false;
     // Measured again on the monitor the window opened on; on the primary one nothing changes.
     outer = MeasureForMonitor(app.window);
@@ -87,7 +89,6 @@ bool OpenMainWindow() {
     ApplyBackgroundBrush();
     SyncAnimationTimer();
     RefreshWindowIcons();
-    DragAcceptFiles(app.window, TRUE);
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
     // The first picture is on screen before the workers begin on the next; what they finished

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -10,3 +11,6 @@ bool AskForFile(wchar_t* path, const wchar_t* folder, HWND owner);
 void StartCopyForFile(const wchar_t* file);
 // One argument quoted so that the command-line splitter gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& argument);
+// The arguments that follow the program's path on a command line, as the system's splitter
+// (CommandLineToArgvW) gives them, without loading the shell to ask it.
+std::vector<std::wstring> SplitCommandLine(const wchar_t* line);

@@ -4,26 +4,24 @@
 #include "core/navigation.h"
 #include "imaging/codecs.h"
 #include "imaging/workers.h"
+#include "platform/apartment.h"
 #include "window/main_window.h"
 #include "window/shell_open.h"
 
-// The window's thread is single-threaded for COM, as the shell and the Open dialog want it.
+// The window's thread joins COM only once something there needs it: the first picture shows
+// without COM's libraries.
 int StartFromCommandLine() {
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!arguments) return kCannotStart;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::vector<std::wstring> arguments = SplitCommandLine(GetCommandLineW());
     int code = 0;
-    if (count < 2) {
+    if (arguments.empty()) {
         wchar_t path[MAX_PATH] = {};
         if (AskForFile(path, nullptr, nullptr)) code = RunWithGdiplus(path);
     } else {
-        for (int i = 2; i < count; ++i) StartCopyForFile(arguments[i]);
-        code = RunWithGdiplus(arguments[1]);
+        for (size_t i = 1; i < arguments.size(); ++i) StartCopyForFile(arguments[i].c_str());
+        code = RunWithGdiplus(arguments[0].c_str());
     }
-    LocalFree(arguments);
     ReleaseCodecFactory();
-    CoUninitialize();
+    LeaveApartment();
     return code;
 }
 

@@ -7,6 +7,7 @@
 #include "core/navigation.h"
 #include "core/view_commands.h"
 #include "imaging/composition.h"
+#include "platform/apartment.h"
 #include "window/shell_open.h"
 
 namespace {
@@ -89,6 +90,7 @@ void DeleteCurrentFile(bool permanently) {
     operation.wFunc = FO_DELETE;
     operation.pFrom = paths;
     operation.fFlags = permanently ? 0 : FOF_ALLOWUNDO;
+    JoinApartment();
     SHFileOperationW(&operation);
     app.deleting = false;
     // Declined, refused, or never asked: the file is still there and stays on show.
@@ -109,6 +111,7 @@ void ShowFileProperties() {
     info.nShow = SW_SHOW;
     // Owned by the window, so that it shows above a fullscreen (topmost) one.
     info.hwnd = app.window;
+    JoinApartment();
     ShellExecuteExW(&info);
 }
 
