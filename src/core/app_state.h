@@ -41,7 +41,7 @@ struct AppState {
     bool animate = true;
 
     Picture picture;          // none, before the first load and after the file on show is deleted
-    unsigned imageLoads = 0;  // decodes tried, so a new picture is told from the one before
+    unsigned imageLoads = 0;  // loads tried and turns: new pixels are told from those before
     int currentFrame = 0;
     wchar_t currentPath[MAX_PATH] = {};
 

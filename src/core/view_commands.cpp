@@ -62,6 +62,19 @@ void Pan(int dx, int dy) {
     Refresh();
 }
 
+// The pan offsets turn with the picture, so the point at the client centre stays there.
+void TurnView(int quarters) {
+    if (!TurnPicture(app.picture, quarters)) return;
+    for (int turn = 0; turn < (quarters % 4 + 4) % 4; ++turn) {
+        const int panX = app.panX;
+        app.panX = app.panY == INT_MIN ? INT_MAX : -app.panY;
+        app.panY = panX;
+    }
+    ++app.imageLoads;  // the back buffer shows pixels the picture no longer has
+    Refresh();
+    if (!app.fullscreen) RefreshWindowIcons();
+}
+
 // Cycles black, gray, white; only leaving fullscreen brings the system colour back.
 void CycleBackground() {
     app.backgroundIndex = app.backgroundIndex + 1 > 2 ? 0 : app.backgroundIndex + 1;

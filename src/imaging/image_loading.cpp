@@ -128,12 +128,12 @@ LoadResult CopyActiveFrame(Gdiplus::Image& image, Pixels& pixels) {
     return LoadResult::kLoaded;
 }
 
-// The frame decoded into the picture's pixels, and their reductions.
+// The frame decoded into the picture's pixels, turned as the view is, and their reductions.
 LoadResult ShowActiveFrame(Picture& picture) {
     if (picture.levels.empty()) picture.levels.resize(1);
     const LoadResult copied = CopyActiveFrame(*picture.image, picture.levels[0]);
     if (copied != LoadResult::kLoaded) return copied;
-    return MakeReductions(picture.levels) ? LoadResult::kLoaded : LoadResult::kNotNow;
+    return FinishFrame(picture) ? LoadResult::kLoaded : LoadResult::kNotNow;
 }
 
 // A picture of one frame is turned upright and keeps nothing of GDI+ but its pixels; one of

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 bool HasPixels(const Picture& picture) {
     return !picture.levels.empty() && picture.levels[0].bits;
@@ -74,14 +75,12 @@ StoredWalk WalkStored(int orientation, ptrdiff_t width, ptrdiff_t height) {
 // Tiles small enough that the stored rows they read stay in the cache while they are written.
 constexpr int kTurnTile = 64;
 
-}  // namespace
-
-bool TurnUpright(Pixels& pixels, int orientation) {
-    if (orientation < 2 || orientation > 8 || !pixels.bits) return true;
+// The pixels turned and mirrored as orientation asks; none when memory is short.
+Pixels Turned(const Pixels& pixels, int orientation) {
     const bool swapsSides = orientation >= 5;
     Pixels upright = swapsSides ? AllocatePixels(pixels.height, pixels.width)
                                 : AllocatePixels(pixels.width, pixels.height);
-    if (!upright.bits) return false;
+    if (!upright.bits) return upright;
     const StoredWalk walk = WalkStored(orientation, pixels.width, pixels.height);
     const uint32_t* const stored = pixels.bits.get();
     for (int top = 0; top < upright.height; top += kTurnTile) {
@@ -94,6 +93,38 @@ bool TurnUpright(Pixels& pixels, int orientation) {
             }
         }
     }
+    return upright;
+}
+
+// The orientations that turn a picture 0 to 3 quarters clockwise.
+constexpr int kQuarterTurns[] = {1, 6, 3, 8};
+
+}  // namespace
+
+bool TurnUpright(Pixels& pixels, int orientation) {
+    if (orientation < 2 || orientation > 8 || !pixels.bits) return true;
+    Pixels upright = Turned(pixels, orientation);
+    if (!upright.bits) return false;
     pixels = std::move(upright);
     return true;
+}
+
+// The turned pixels get reductions of their own before they replace the picture's, so that a
+// turn that runs out of memory leaves the picture as it was.
+bool TurnPicture(Picture& picture, int quarters) {
+    if (!HasPixels(picture)) return false;
+    const int turn = (quarters % 4 + 4) % 4;
+    if (turn == 0) return true;
+    Reductions turned(1);
+    turned[0] = Turned(picture.levels[0], kQuarterTurns[turn]);
+    if (!turned[0].bits || !MakeReductions(turned)) return false;
+    picture.levels = std::move(turned);
+    picture.quarterTurns = (picture.quarterTurns + turn) % 4;
+    if (turn % 2 == 1) std::swap(picture.imageWidth, picture.imageHeight);
+    return true;
+}
+
+bool FinishFrame(Picture& picture) {
+    return TurnUpright(picture.levels[0], kQuarterTurns[picture.quarterTurns]) &&
+           MakeReductions(picture.levels);
 }
