@@ -127,6 +127,13 @@ void Navigate(int step) {
     StartReadAhead(app.travel, std::move(replaced));
 }
 
+// The walk starts beside the end, wrapping past it, so that its first try is the end's own entry.
+void NavigateToEnd(int end) {
+    if (FileCount() == 0) return;
+    app.currentIndex = end < 0 ? FileCount() - 1 : 0;
+    Navigate(-end);
+}
+
 bool OpenHere(const wchar_t* path) {
     wchar_t full[MAX_PATH];
     AppState loaded;

@@ -6,6 +6,9 @@ void BuildFolderList(const wchar_t* path);
 // what does not decode: the one read ahead when there is one, and then reads ahead in the
 // direction of travel. Ends the process with code 1 when nothing loads.
 void Navigate(int step);
+// Shows the first entry that loads from the end given (-1 the first entry, +1 the last) inward,
+// as a press would, and reads ahead towards the other end.
+void NavigateToEnd(int end);
 
 // Shows the picture at path in place of the one on show and lists its folder, as if the viewer
 // had been started on it; the view and its modes stay. False, changing nothing, for a file that
