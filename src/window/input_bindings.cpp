@@ -82,6 +82,16 @@ constexpr ButtonBinding kButtonMap[] = {
 };
 // clang-format on
 
+bool IsDown(int key) {
+    return GetKeyState(key) & 0x8000;
+}
+
+// The modifier keys as they are while the current message is handled.
+unsigned HeldModifiers() {
+    return (IsDown(VK_SHIFT) ? kShift : kNone) | (IsDown(VK_CONTROL) ? kCtrl : kNone) |
+           (IsDown(VK_MENU) ? kAlt : kNone);
+}
+
 // The row for exactly the modifiers held; else, with Alt held, the row for the others alone, as
 // Ctrl+Alt is how AltGr arrives and Alt counts only where a row names it; else the key's row for
 // any modifiers.
@@ -92,10 +102,6 @@ Command FindCommand(WPARAM key, unsigned held) {
         }
     }
     return nullptr;
-}
-
-bool IsDown(int key) {
-    return GetKeyState(key) & 0x8000;
 }
 
 constexpr LPARAM kRepeatFlag = 1 << 30;  // the key was already down
@@ -126,12 +132,6 @@ WheelTurn TurnWheel(int leftover, int delta, DWORD elapsedMs) {
     leftover += delta;
     if (leftover * direction < WHEEL_DELTA) return {0, leftover};
     return {direction, leftover - direction * WHEEL_DELTA};
-}
-
-// The modifier keys as they are while the current message is handled.
-unsigned HeldModifiers() {
-    return (IsDown(VK_SHIFT) ? kShift : kNone) | (IsDown(VK_CONTROL) ? kCtrl : kNone) |
-           (IsDown(VK_MENU) ? kAlt : kNone);
 }
 
 }  // namespace
