@@ -22,6 +22,13 @@ def noise(mode, width, height, seed=0):
     return Image.frombytes(mode, (width, height), data)
 
 
+def quarters(colours):
+    picture = Image.new("RGB", (64, 32))
+    for box, colour in zip(((0, 0), (32, 0), (32, 16), (0, 16)), colours):
+        picture.paste(colour, box + (box[0] + 32, box[1] + 16))
+    return picture
+
+
 def main(out):
     three = [solid((16, 16), colour) for colour in (RED, GREEN, BLUE)]
     pictures = {
@@ -39,10 +46,13 @@ def main(out):
                                      "duration": [100, 0, 50], "loop": 0}),
     }
     # Red, green, white and blue quarters, clockwise from the top left, on whole JPEG blocks so
-    # that their colours stay pure; the orientation tag says how to turn them.
-    corners = Image.new("RGB", (64, 32), RED)
-    for box, colour in (((32, 0, 64, 16), GREEN), ((32, 16, 64, 32), WHITE), ((0, 16, 32, 32), BLUE)):
-        corners.paste(colour, box)
+    # that their colours stay pure; the orientation tag says how to turn them. The animation's
+    # frames start from red, green and blue.
+    colours = [RED, GREEN, WHITE, BLUE]
+    frames = [quarters(colours[k:] + colours[:k]) for k in (0, 1, 3)]
+    corners = frames[0]
+    pictures["corners_anim_64x32.gif"] = (frames[0], {
+        "save_all": True, "append_images": frames[1:], "duration": [100, 0, 50], "loop": 0})
     for n in range(1, 9):
         exif = Image.Exif()
         exif[0x0112] = n
