@@ -39,9 +39,14 @@ def main(out):
         "anim3_16x16.gif": (three[0], {"save_all": True, "append_images": three[1:],
                                      "duration": [100, 0, 50], "loop": 0}),
     }
-    # On whole JPEG blocks, so that their colours stay pure; the orientation tag says how to turn
-    # them.
-    corners = quarters(64, 32)
+    # Red, green, white and blue quarters, clockwise from the top left, on whole JPEG blocks so
+    # that their colours stay pure; the orientation tag says how to turn them. The animation's
+    # frames start from red, green and blue.
+    colours = [RED, GREEN, WHITE, BLUE]
+    frames = [quarters(64, 32, colours[k:] + colours[:k]) for k in (0, 1, 3)]
+    corners = frames[0]
+    pictures["corners_anim_64x32.gif"] = (frames[0], {
+        "save_all": True, "append_images": frames[1:], "duration": [100, 0, 50], "loop": 0})
     for n in range(1, 9):
         exif = Image.Exif()
         exif[0x0112] = n
@@ -73,13 +78,12 @@ def main(out):
         f.write(quarters_png(20000, 16000))
 
 
-def quarters(width, height):
-    """Red, green, white and blue quarters, clockwise from the top left."""
-    im = Image.new("RGB", (width, height), RED)
-    for box, colour in (((width // 2, 0, width, height // 2), GREEN),
-                        ((width // 2, height // 2, width, height), WHITE),
-                        ((0, height // 2, width // 2, height), BLUE)):
-        im.paste(colour, box)
+def quarters(width, height, colours=(RED, GREEN, WHITE, BLUE)):
+    """Four quarters of the colours given, clockwise from the top left."""
+    im = Image.new("RGB", (width, height))
+    w, h = width // 2, height // 2
+    for (x, y), colour in zip(((0, 0), (w, 0), (w, h), (0, h)), colours):
+        im.paste(colour, (x, y, x + w, y + h))
     return im
 
 

@@ -142,7 +142,7 @@ TEST(Imaging, APictureHoldsNoFileOpen) {
 
 // What GDI+ refuses and the system's codecs read shows as the same picture saved as PNG, alpha
 // and row order included. A picture of several frames decoded by them plays its frames, each
-// decoded when selected, with their delays.
+// decoded when selected, turned as the view is, with their delays.
 TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     const auto pixels = [](const wchar_t* name) {
         AppState state;
@@ -153,17 +153,22 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     EXPECT_EQ(pixels(L"noise_97x61.tga"), pixels(L"noise_97x61.png"));  // stored bottom-up
     EXPECT_EQ(pixels(L"noise_rgba_53x37.dds"), pixels(L"noise_rgba_53x37.png"));
     ReadResult opened;
-    FileStream* const file = OpenFileStream(Fixture(L"anim3_16x16.gif").c_str(), opened);
+    FileStream* const file = OpenFileStream(Fixture(L"corners_anim_64x32.gif").c_str(), opened);
     AppState state;
     ASSERT_EQ(DecodeWithCodecs(state.picture, file, LLONG_MAX), LoadResult::kLoaded);
     AsStream(file)->Release();
     // The second frame has no control block: no delay of its own, so the default 100 ms.
     EXPECT_EQ(std::tuple(state.picture.frameCount, state.picture.frameDelaysMs),
               std::tuple(3, std::vector<int>({100, 100, 50})));
+    // Each frame's top left corner, and then the second frame's turned by the view.
     for (const auto& [frame, colour] : {std::pair(2, kBlue), {1, kGreen}, {0, kRed}}) {
         SelectCodecFrame(state.picture, frame);
         EXPECT_EQ(FramePixels(state.picture)[0] & 0xFFFFFF, colour);
     }
+    ASSERT_TRUE(TurnPicture(state.picture, +1));
+    SelectCodecFrame(state.picture, 1);
+    EXPECT_EQ(std::pair(state.picture.levels[0].width, FramePixels(state.picture)[0] & 0xFFFFFF),
+              std::pair(32, kRed));
     // A frame that fails part-way leaves the one on show whole, so that its pixels and its
     // reductions (the actual size and the fitted view) agree, whichever decoder failed; the next
     // step decodes again.

@@ -64,9 +64,13 @@ TEST(Window, KeysAndMouseReachTheirCommands) {
         {"Down",            WM_KEYDOWN,     VK_DOWN,                 0,                  {},                    {0, 1,    0,  0, 0, -1, 1}},
         {"Shift+Right",     WM_KEYDOWN,     VK_RIGHT,                0,                  {VK_SHIFT},            {0, 1,    8,  0, 0, -1, 1}},
         {"Shift+Ctrl+Down", WM_KEYDOWN,     VK_DOWN,                 0,                  {VK_SHIFT, VK_CONTROL}, {0, 1,   8,  8, 0, -1, 1}},
-        {"Ctrl+Left",       WM_KEYDOWN,     VK_LEFT,                 0,                  {VK_CONTROL},          {0, 1,    8,  8, 2, -1, 1}},
+        // The pan turns with the picture.
+        {"R",               WM_KEYDOWN,     'R',                     0,                  {},                    {0, 1,   -8,  8, 0, -1, 1}},
+        {"Shift+R",         WM_KEYDOWN,     'R',                     0,                  {VK_SHIFT},            {0, 1,    8,  8, 0, -1, 1}},
+        // AltGr arrives as Ctrl+Alt: Alt counts only where a binding names it.
+        {"Ctrl+Alt+Left",   WM_KEYDOWN,     VK_LEFT,                 0,                  {VK_CONTROL, VK_MENU}, {0, 1,    8,  8, 2, -1, 1}},
         // The folder holds this picture alone, which a step to the next shows anew.
-        {"Right",           WM_KEYDOWN,     VK_RIGHT,                0,                  {},                    {0, 1,    8,  8, 0, -1, 1}},
+        {"Page Up",         WM_KEYDOWN,     VK_PRIOR,                0,                  {},                    {0, 1,    8,  8, 0, -1, 1}},
         {"Ctrl+Right",      WM_KEYDOWN,     VK_RIGHT,                0,                  {VK_CONTROL},          {0, 1,    8,  8, 1, -1, 1}},
         {"Space",           WM_KEYDOWN,     VK_SPACE,                0,                  {},                    {1, 1,    8,  8, 1, -1, 1}},
         {"Up from fit",     WM_KEYDOWN,     VK_UP,                   0,                  {},                    {0, 16,  16, 16, 1, -1, 1}},
@@ -123,10 +127,12 @@ static int GdiRoom() {
 }
 
 // Each picture starts from its first frame, with its own timer and icons (none in fullscreen,
-// where no title bar shows them); hundreds of such steps, zooms, background changes and
-// fullscreen toggles later, no object is kept.
+// where no title bar shows them); Home and End walk inward past the damaged first and last
+// entries, and read ahead towards the other end. Hundreds of such steps, zooms, turns, background
+// changes and fullscreen toggles later, no object is kept.
 TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     TempFolder folder;
+    folder.Copy(L"not_an_image.png", L"0.png");
     folder.Copy(L"red_40x30.png", L"a.png");
     folder.Copy(L"anim3_16x16.gif", L"b.gif");
     folder.Copy(L"not_an_image.png", L"d.png");
@@ -136,6 +142,11 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
                       MAX_PATH);
     OpenViewerOn(shortPath);
     EXPECT_STREQ(app.currentName, L"c long name.bmp");
+    Press(VK_HOME);
+    EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.travel), std::tuple(L"a.png", +1));
+    Press(VK_END);
+    EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.travel),
+              std::tuple(L"c long name.bmp", -1));
     EXPECT_EQ(app.timerId, 0u);
     Press(VK_LEFT);
     EXPECT_NE(app.timerId, 0u) << "b.gif plays";
@@ -153,9 +164,11 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     Press('A');  // paused, as a frame drawn to the full screen takes longer than the next lasts
     folder.Copy(L"noise_rgba_53x37.tga", L"e.tga");  // read by the system's codecs
     Press(VK_F5);
+    Press(VK_END);
+    EXPECT_STREQ(app.currentName, L"e.tga");
     const auto run = [](int rounds) {
         for (int round = 0; round < rounds; ++round) {
-            for (const int key : {VK_RIGHT, int('B'), VK_UP, VK_DOWN}) Press(key);
+            for (const int key : {VK_RIGHT, int('B'), VK_UP, VK_DOWN, int('R')}) Press(key);
             if (round % 50 == 0) {
                 Press(VK_RETURN);
                 Press(VK_RETURN);
@@ -168,9 +181,65 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     EXPECT_LT(room - GdiRoom(), 20);
 }
 
-// A photo shows upright however the camera was held: its width, and its corners on screen
-// clockwise from the top left (as stored: Red, Green, White, Blue).
-TEST(Window, PhotosShowUprightAsTheirOrientationTagSays) {
+// The clipboard's copy of a format as bytes.
+static std::string ClipboardBytes(UINT format) {
+    const HGLOBAL memory = GetClipboardData(format);
+    const char* bytes = memory ? static_cast<const char*>(GlobalLock(memory)) : nullptr;
+    std::string copy = bytes ? std::string(bytes, GlobalSize(memory)) : "";
+    if (bytes) GlobalUnlock(memory);
+    return copy;
+}
+
+// A device-independent bitmap's pixels as 0xAARRGGBB, top row first, each channel read through
+// the header's masks; nothing when the block is too short for the size its header gives.
+static std::vector<DWORD> DibPixels(const std::string& dib) {
+    BITMAPV5HEADER header = {};
+    std::memcpy(&header, dib.data(), std::min(dib.size(), sizeof header));
+    DWORD masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    size_t offset = header.bV5Size;
+    // Red, green and blue masks follow a plain header and lie within longer ones, alpha's from
+    // version 3 on.
+    if (header.bV5Compression == BI_BITFIELDS) {
+        std::memcpy(masks, dib.data() + sizeof(BITMAPINFOHEADER), offset >= 56 ? 16 : 12);
+        if (offset == sizeof(BITMAPINFOHEADER)) offset += 12;
+    }
+    const size_t row = size_t(header.bV5Width), rows = size_t(header.bV5Height);
+    std::vector<DWORD> pixels(row * rows);
+    if (header.bV5BitCount != 32 || dib.size() < offset + pixels.size() * 4) return {};
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        DWORD stored;
+        std::memcpy(&stored, dib.data() + offset + ((rows - 1 - i / row) * row + i % row) * 4, 4);
+        for (const int channel : {3, 2, 1, 0}) {
+            const DWORD mask = masks[channel == 3 ? 3 : 2 - channel];
+            pixels[i] = pixels[i] << 8 | (mask ? (stored & mask) / (mask & -mask) : 0xFF);
+        }
+    }
+    return pixels;
+}
+
+// The colours at the corners of a width x height picture read through at(x, y), clockwise from
+// the top left, by each channel's top bit: Red, Green, Blue, White.
+static std::string Corners(const std::function<DWORD(int, int)>& at, int width, int height) {
+    std::string names;
+    for (const auto& [x, y] :
+         {std::pair(4, 4), {width - 5, 4}, {width - 5, height - 5}, {4, height - 5}}) {
+        const DWORD c = at(x, y) >> 7;
+        names += "?BG?R??W"[(c >> 14 & 4) | (c >> 7 & 2) | (c & 1)];
+    }
+    return names;
+}
+
+// A photo shows upright however the camera was held, and the view turns it further: its width,
+// and its corners clockwise from the top left (as stored: Red, Green, White, Blue) on screen, on
+// the clipboard and in the icon. A turned animation shows each frame turned; the next picture
+// shows unturned.
+TEST(Window, PhotosShowUprightAsTheirOrientationTagSaysAndTurnAsAsked) {
+    const auto expectShows = [](int width, const std::string& corners, const std::string& what) {
+        EXPECT_EQ(app.picture.imageWidth, width) << what;
+        const Placement p = ComputePlacement(app);
+        const auto screen = [&](int x, int y) { return ScreenPixel(app.window, p.x + x, p.y + y); };
+        EXPECT_TRUE(Becomes([&] { return Corners(screen, p.width, p.height); }, corners)) << what;
+    };
     const std::tuple<const wchar_t*, int, std::string> cases[] = {
         {L"corners_1.jpg", 64, "RGWB"}, {L"corners_2.jpg", 64, "GRBW"},
         {L"corners_3.jpg", 64, "WBRG"}, {L"corners_4.jpg", 64, "BWGR"},
@@ -180,22 +249,42 @@ TEST(Window, PhotosShowUprightAsTheirOrientationTagSays) {
     };
     for (const auto& [name, width, corners] : cases) {
         OpenViewerOn(Fixture(name));
-        EXPECT_EQ(app.picture.imageWidth, width) << name;
-        const Placement p = ComputePlacement(app);
-        const auto seen = [&] {
-            std::string names;
-            for (const int corner : {0, 1, 2, 3}) {
-                const bool right = corner == 1 || corner == 2, bottom = corner >= 2;
-                // Each channel's top bit: red 4, green 2, blue 1.
-                const DWORD c = ScreenPixel(app.window, right ? p.x + p.width - 5 : p.x + 4,
-                                            bottom ? p.y + p.height - 5 : p.y + 4) >>
-                                7;
-                names += "?BG?R??W"[(c >> 14 & 4) | (c >> 7 & 2) | (c & 1)];
-            }
-            return names;
-        };
-        EXPECT_TRUE(Becomes(seen, corners)) << name;
+        expectShows(width, corners, fs::path(name).string());
     }
+    // Mirrored, so a turn made before the orientation would go the other way: key, modifiers,
+    // width and corners after each press.
+    OpenViewerOn(Fixture(L"corners_7.jpg"));
+    const std::tuple<WPARAM, std::vector<BYTE>, int, std::string> turns[] = {
+        {'R', {}, 64, "BWGR"},           {'R', {}, 32, "RBWG"},
+        {'R', {}, 64, "GRBW"},           {'R', {}, 32, "WGRB"},
+        {'R', {VK_SHIFT}, 64, "GRBW"},   {'R', {VK_SHIFT}, 32, "RBWG"},
+        {'R', {VK_CONTROL}, 64, "GRBW"},
+    };
+    int step = 0;
+    for (const auto& [key, held, width, corners] : turns) {
+        const std::string what = "turn " + std::to_string(++step);
+        Press(key, held);
+        expectShows(width, corners, what);
+        Press('C', {VK_CONTROL});
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        const std::vector<DWORD> copied = DibPixels(ClipboardBytes(CF_DIBV5));
+        CloseClipboard();
+        const std::vector<DWORD> icon = IconPixels(BigIcon().first);
+        const auto inCopy = [&](int x, int y) { return copied.at(size_t(y) * width + x); };
+        const auto inIcon = [&](int x, int y) { return icon.at(size_t(y) * 32 + x); };
+        EXPECT_EQ(std::pair(Corners(inCopy, width, 64 * 32 / width), Corners(inIcon, 32, 32)),
+                  std::pair(corners, corners))
+            << what;
+    }
+    Press(VK_RIGHT);
+    expectShows(32, "GWBR", "corners_8.jpg after a turn");
+    OpenViewerOn(Fixture(L"corners_anim_64x32.gif"));
+    Press('A');
+    ShowFrame(0);
+    Press('R');
+    expectShows(32, "BRGW", "frame 0 turned");
+    Press(VK_RIGHT, {VK_CONTROL});
+    expectShows(32, "RGWB", "frame 1 turned");
 }
 
 // The window after a press shows what loading and composing the picture in the view shows:
@@ -223,7 +312,7 @@ static void ExpectShowsAsLoaded(const fs::path& file) {
 // Read ahead, the next picture shows as a load would have shown it, in the view as it is at the
 // press. A file held by another program while the read-ahead came to it shows once let go; one
 // locked once read ahead still shows, so the press did not read it again; one that changed or
-// vanished since is seen as it is. Auto-repeats queued up count once.
+// vanished since is seen as it is. Auto-repeats of Page Down queued up count once.
 TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
     TempFolder folder;
     const fs::path a = folder.Copy(L"noise_97x61.png", L"a.png"),
@@ -264,7 +353,7 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
                                             {WM_KEYDOWN, 1 << 30},
                                             {WM_KEYUP, 3 << 30},
                                             {WM_KEYDOWN, 0}};
-    for (const auto& [message, flags] : keys) PostMessageW(app.window, message, VK_RIGHT, flags);
+    for (const auto& [message, flags] : keys) PostMessageW(app.window, message, VK_NEXT, flags);
     WaitFor([] { return true; });
     EXPECT_EQ(app.currentName, a.filename())
         << "repeats waiting when the key was let go are dropped";
@@ -393,42 +482,6 @@ TEST(Window, DamagedPicturesAreWalkedPastBothWays) {
     EXPECT_EQ(std::count_if(right.begin(), right.end(), whole), 16);
     ASSERT_EQ(right.size(), left.size());
     EXPECT_TRUE(std::equal(right.rbegin() + 1, right.rend(), left.begin()));
-}
-
-// The clipboard's copy of a format as bytes.
-static std::string ClipboardBytes(UINT format) {
-    const HGLOBAL memory = GetClipboardData(format);
-    const char* bytes = memory ? static_cast<const char*>(GlobalLock(memory)) : nullptr;
-    std::string copy = bytes ? std::string(bytes, GlobalSize(memory)) : "";
-    if (bytes) GlobalUnlock(memory);
-    return copy;
-}
-
-// A device-independent bitmap's pixels as 0xAARRGGBB, top row first, each channel read through
-// the header's masks; nothing when the block is too short for the size its header gives.
-static std::vector<DWORD> DibPixels(const std::string& dib) {
-    BITMAPV5HEADER header = {};
-    std::memcpy(&header, dib.data(), std::min(dib.size(), sizeof header));
-    DWORD masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-    size_t offset = header.bV5Size;
-    // Red, green and blue masks follow a plain header and lie within longer ones, alpha's from
-    // version 3 on.
-    if (header.bV5Compression == BI_BITFIELDS) {
-        std::memcpy(masks, dib.data() + sizeof(BITMAPINFOHEADER), offset >= 56 ? 16 : 12);
-        if (offset == sizeof(BITMAPINFOHEADER)) offset += 12;
-    }
-    const size_t row = size_t(header.bV5Width), rows = size_t(header.bV5Height);
-    std::vector<DWORD> pixels(row * rows);
-    if (header.bV5BitCount != 32 || dib.size() < offset + pixels.size() * 4) return {};
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        DWORD stored;
-        std::memcpy(&stored, dib.data() + offset + ((rows - 1 - i / row) * row + i % row) * 4, 4);
-        for (const int channel : {3, 2, 1, 0}) {
-            const DWORD mask = masks[channel == 3 ? 3 : 2 - channel];
-            pixels[i] = pixels[i] << 8 | (mask ? (stored & mask) / (mask & -mask) : 0xFF);
-        }
-    }
-    return pixels;
 }
 
 // Pixels held premultiplied keep each channel of a pixel of alpha a in steps of 255 / a: a copy

@@ -240,6 +240,12 @@ void Navigate(int step) {
     AskFrom(Wrap(from + step), step);
 }
 
+// The walk starts at the end's own entry and goes inward, past what does not decode.
+void NavigateToEnd(int end) {
+    if (FileCount() == 0) return;
+    AskFrom(end < 0 ? 0 : FileCount() - 1, -end);
+}
+
 void AskWorkersAround() {
     if (!app.showsPreview && HasPicture(app.picture)) app.pictureShown = true;
     AskAround(PressPending() || app.showsPreview);

@@ -17,6 +17,9 @@ void ShowWhatWorkersFinished();
 // Before the window exists: decodes the first file, and lists its folder once its picture is
 // decoded; a preview of it is enough to go on. False when the file is no picture.
 bool ShowFirst(const wchar_t* path);
+// Shows the first entry that loads from the end given (-1 the first entry, +1 the last) inward,
+// as a press would, and reads ahead towards the other end.
+void NavigateToEnd(int end);
 
 // Shows the picture at path in place of the one on show and lists its folder, as if the viewer
 // had been started on it, once it is decoded; the view and its modes stay. A file that is not a

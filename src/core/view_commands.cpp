@@ -62,6 +62,18 @@ void Pan(int dx, int dy) {
     Refresh();
 }
 
+// The pan offsets turn with the picture, so the point at the client centre stays there.
+void TurnView(int quarters) {
+    if (app.showsPreview || !TurnPicture(app.picture, quarters)) return;
+    for (int turn = 0; turn < (quarters % 4 + 4) % 4; ++turn) {
+        const int panX = app.view.panX;
+        app.view.panX = app.view.panY == INT_MIN ? INT_MAX : -app.view.panY;
+        app.view.panY = panX;
+    }
+    Refresh();
+    if (!app.fullscreen) RefreshWindowIcons();
+}
+
 // Cycles black, gray, white; only leaving fullscreen brings the system colour back.
 void CycleBackground() {
     app.view.backgroundIndex = app.view.backgroundIndex + 1 > 2 ? 0 : app.view.backgroundIndex + 1;

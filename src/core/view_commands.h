@@ -9,6 +9,10 @@ void FitToZoom();
 void ZoomStep(int direction);
 void ActualSize();
 void Pan(int dx, int dy);
+// Turns the picture on show a quarter clockwise quarters times (counter-clockwise for negative
+// quarters), about the point at the client centre; the file is not touched, and the next picture
+// starts unturned.
+void TurnView(int quarters);
 void CycleBackground();
 void ToggleSmoothing();
 void ApplyBackgroundBrush();

@@ -71,11 +71,19 @@ Com<IWICBitmapSource> InSrgb(IWICImagingFactory* factory, IWICBitmapFrameDecode*
     return source;
 }
 
-// Decodes the frame into pixels of its size, premultiplied.
+// Decodes the frame into pixels, premultiplied; pixels of the frame's size are written over,
+// others (turned by the view) replaced.
 bool CopyFrame(IWICBitmapFrameDecode* frame, Pixels& pixels) {
     IWICImagingFactory* const factory = Factory();
     IWICFormatConverter* converter = nullptr;
-    if (!factory || FAILED(factory->CreateFormatConverter(&converter))) return false;
+    UINT width = 0, height = 0;
+    if (FAILED(frame->GetSize(&width, &height))) return false;
+    if (pixels.width != int(width) || pixels.height != int(height)) {
+        pixels = AllocatePixels(int(width), int(height));
+    }
+    if (!pixels.bits || !factory || FAILED(factory->CreateFormatConverter(&converter))) {
+        return false;
+    }
     const Com<IWICFormatConverter> owner(converter);
     const Com<IWICBitmapSource> source = InSrgb(factory, frame);
     if (FAILED(converter->Initialize(source.get(), GUID_WICPixelFormat32bppPBGRA,
@@ -211,9 +219,8 @@ bool SelectCodecFrame(Picture& picture, int index) {
     if (!decoder) decoder = MakeDecoder(picture.file.get());
     if (!decoder) return false;
     const Com<IWICBitmapFrameDecode> frame = GetFrame(decoder.get(), UINT(index));
-    Pixels pixels = AllocatePixels(picture.levels[0].width, picture.levels[0].height);
-    return frame && pixels.bits && CopyFrame(frame.get(), pixels) &&
-           ShowPixels(picture, std::move(pixels));
+    Pixels pixels;
+    return frame && CopyFrame(frame.get(), pixels) && ShowPixels(picture, std::move(pixels));
 }
 
 void ReleaseCodecFactory() {

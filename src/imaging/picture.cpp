@@ -4,6 +4,7 @@
 #include <atomic>
 #include <climits>
 #include <iterator>
+#include <utility>
 
 bool HasPixels(const Picture& picture) {
     return !picture.levels.empty() && picture.levels[0].bits;
@@ -22,23 +23,6 @@ long long HeldPixels(const Picture& picture) {
     for (const Pixels& level : picture.levels)
         pixels += static_cast<long long>(level.width) * level.height;
     return pixels;
-}
-
-bool ShowPixels(Picture& picture, Pixels pixels) {
-    // The window's thread and the read-ahead's number pixels from one count.
-    static std::atomic<unsigned> generations{0};
-    Reductions levels(1);
-    levels[0] = std::move(pixels);
-    // Frames of one size, as an animation's, make their reductions in the memory of those before:
-    // nothing is allocated, so nothing can fail once they are taken.
-    if (HasPixels(picture) && picture.levels[0].width == levels[0].width &&
-        picture.levels[0].height == levels[0].height) {
-        std::move(picture.levels.begin() + 1, picture.levels.end(), std::back_inserter(levels));
-    }
-    if (!MakeReductions(levels)) return false;
-    picture.levels = std::move(levels);
-    picture.generation = ++generations;
-    return true;
 }
 
 int DelayToMilliseconds(long hundredths) {
@@ -93,14 +77,12 @@ StoredWalk WalkStored(int orientation, ptrdiff_t width, ptrdiff_t height) {
 // Tiles small enough that the stored rows they read stay in the cache while they are written.
 constexpr int kTurnTile = 64;
 
-}  // namespace
-
-bool TurnUpright(Pixels& pixels, int orientation) {
-    if (orientation < 2 || orientation > 8 || !pixels.bits) return true;
+// The pixels turned and mirrored as orientation asks; none when memory is short.
+Pixels Turned(const Pixels& pixels, int orientation) {
     const bool swapsSides = orientation >= 5;
     Pixels upright = swapsSides ? AllocatePixels(pixels.height, pixels.width)
                                 : AllocatePixels(pixels.width, pixels.height);
-    if (!upright.bits) return false;
+    if (!upright.bits) return upright;
     const StoredWalk walk = WalkStored(orientation, pixels.width, pixels.height);
     const uint32_t* const stored = pixels.bits.get();
     for (int top = 0; top < upright.height; top += kTurnTile) {
@@ -113,6 +95,52 @@ bool TurnUpright(Pixels& pixels, int orientation) {
             }
         }
     }
+    return upright;
+}
+
+// The orientations that turn a picture 0 to 3 quarters clockwise.
+constexpr int kQuarterTurns[] = {1, 6, 3, 8};
+
+// Pixels become the frame on show once their reductions are made, with a new generation.
+bool TakePixels(Picture& picture, Pixels pixels) {
+    // The window's thread and the workers number pixels from one count.
+    static std::atomic<unsigned> generations{0};
+    Reductions levels(1);
+    levels[0] = std::move(pixels);
+    // Frames of one size, as an animation's, make their reductions in the memory of those before:
+    // nothing is allocated, so nothing can fail once they are taken.
+    if (HasPixels(picture) && picture.levels[0].width == levels[0].width &&
+        picture.levels[0].height == levels[0].height) {
+        std::move(picture.levels.begin() + 1, picture.levels.end(), std::back_inserter(levels));
+    }
+    if (!MakeReductions(levels)) return false;
+    picture.levels = std::move(levels);
+    picture.generation = ++generations;
+    return true;
+}
+
+}  // namespace
+
+bool TurnUpright(Pixels& pixels, int orientation) {
+    if (orientation < 2 || orientation > 8 || !pixels.bits) return true;
+    Pixels upright = Turned(pixels, orientation);
+    if (!upright.bits) return false;
     pixels = std::move(upright);
+    return true;
+}
+
+bool ShowPixels(Picture& picture, Pixels pixels) {
+    if (picture.quarterTurns != 0) pixels = Turned(pixels, kQuarterTurns[picture.quarterTurns]);
+    return pixels.bits && TakePixels(picture, std::move(pixels));
+}
+
+bool TurnPicture(Picture& picture, int quarters) {
+    if (!HasPixels(picture)) return false;
+    const int turn = (quarters % 4 + 4) % 4;
+    if (turn == 0) return true;
+    Pixels turned = Turned(picture.levels[0], kQuarterTurns[turn]);
+    if (!turned.bits || !TakePixels(picture, std::move(turned))) return false;
+    picture.quarterTurns = (picture.quarterTurns + turn) % 4;
+    if (turn % 2 == 1) std::swap(picture.imageWidth, picture.imageHeight);
     return true;
 }

@@ -56,6 +56,9 @@ struct Picture {
     GUID frameDimension = {};
     int frameCount = 1;
     std::vector<int> frameDelaysMs;  // one per frame while frameCount >= 2, else empty
+    // The view's turn after the upright one, in quarters clockwise (0 to 3): a new picture starts
+    // unturned, and the pixels, sizes and frames are the turned ones.
+    int quarterTurns = 0;
 };
 
 bool HasPixels(const Picture& picture);
@@ -64,8 +67,9 @@ bool IsMetafile(const Picture& picture);
 bool HasPicture(const Picture& picture);
 // Decoded pixels the picture holds, its reductions included.
 long long HeldPixels(const Picture& picture);
-// Makes pixels the frame on show, with their reductions and a new generation. False when memory
-// is short, leaving the frame on show whole: its pixels and its reductions.
+// Makes pixels the frame on show, turned as the view is, with their reductions and a new
+// generation. False when memory is short, leaving the frame on show whole: its pixels and its
+// reductions.
 bool ShowPixels(Picture& picture, Pixels pixels);
 
 // Frames whose delay the file does not give show this long.
@@ -79,3 +83,7 @@ void Unpremultiply(uint32_t* pixels, size_t count);
 // Turns and mirrors pixels as orientation (1 to 8, as the Exif tag gives it; 0 for none) asks, to
 // show them upright. False, leaving them as they were, when memory is short.
 bool TurnUpright(Pixels& pixels, int orientation);
+// Turns the picture's pixels a quarter clockwise quarters times (counter-clockwise for negative
+// quarters) and remakes their reductions. False, changing nothing, when memory is short or the
+// picture has no pixels (a metafile).
+bool TurnPicture(Picture& picture, int quarters);

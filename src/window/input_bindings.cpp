@@ -9,119 +9,99 @@
 
 namespace {
 
-// Which modifier state a binding needs. Shift wins over Ctrl.
-enum Chord { kPlain, kShift, kCtrl, kCtrlShift, kAlt, kAny };
+// Modifier keys, as bits; kAny stands for every combination of them.
+enum : unsigned { kNone = 0, kShift = 1, kCtrl = 2, kAlt = 4, kAny = 8 };
 
-using Command = void (*)(int argument);
+using Command = void (*)();
 
 struct KeyBinding {
     WPARAM key;
-    Chord chord;
+    unsigned modifiers;  // held exactly
     Command command;
-    int argument;
 };
 
-void PanHorizontally(int dx) {
-    Pan(dx, 0);
-}
-void PanVertically(int dy) {
-    Pan(0, dy);
-}
-void Quit(int) {
-    PostQuitMessage(0);
-}
-void ActualSizeCommand(int) {
-    ActualSize();
-}
-void ToggleFitCommand(int) {
-    ToggleFit();
-}
-void ToggleFullscreenCommand(int) {
-    ToggleFullscreen();
-}
-void ShowFilePropertiesCommand(int) {
-    ShowFileProperties();
-}
-void DeleteCommand(int permanently) {
-    DeleteCurrentFile(permanently != 0);
-}
-void ToggleAnimationCommand(int) {
-    ToggleAnimation();
-}
-void CycleBackgroundCommand(int) {
-    CycleBackground();
-}
-void ToggleSmoothingCommand(int) {
-    ToggleSmoothing();
-}
-void ToggleTopmostCommand(int) {
-    ToggleTopmost();
-}
-void CopyPictureCommand(int) {
-    CopyPictureToClipboard();
-}
-void CopyFileCommand(int) {
-    CopyFileToClipboard();
-}
-void OpenWithDialogCommand(int) {
-    OpenWithDialog();
-}
-void ListFolderAgainCommand(int) {
-    ListFolderAgain();
-}
+struct ButtonBinding {
+    UINT message;
+    Command command;
+};
 
-// The first row whose key and chord match wins.
+// One row at most for a key and its modifiers, so the order of rows decides nothing. Shift wins
+// over Ctrl on the arrows and Delete.
 // clang-format off
 constexpr KeyBinding kKeyMap[] = {
-    // key          chord       command                    argument
-    {VK_LEFT,       kShift,     PanHorizontally,           -8},
-    {VK_LEFT,       kCtrl,      StepFrame,                 -1},
-    {VK_LEFT,       kPlain,     Navigate,                  -1},
-    {VK_RIGHT,      kShift,     PanHorizontally,           +8},
-    {VK_RIGHT,      kCtrl,      StepFrame,                 +1},
-    {VK_RIGHT,      kPlain,     Navigate,                  +1},
-    {VK_UP,         kShift,     PanVertically,             -8},
-    {VK_UP,         kAny,       ZoomStep,                  +1},
-    {VK_DOWN,       kShift,     PanVertically,             +8},
-    {VK_DOWN,       kAny,       ZoomStep,                  -1},
-    {VK_TAB,        kAny,       ActualSizeCommand,         0},
-    {VK_SPACE,      kAny,       ToggleFitCommand,          0},
-    {VK_RETURN,     kAlt,       ShowFilePropertiesCommand, 0},
-    {VK_RETURN,     kAny,       ToggleFullscreenCommand,   0},
-    {VK_ESCAPE,     kAny,       Quit,                      0},
-    {VK_DELETE,     kShift,     DeleteCommand,             1},
-    {VK_DELETE,     kAny,       DeleteCommand,             0},
-    {'A',           kAny,       ToggleAnimationCommand,    0},
-    {'B',           kAny,       CycleBackgroundCommand,    0},
-    {'S',           kAny,       ToggleSmoothingCommand,    0},
-    {'T',           kAny,       ToggleTopmostCommand,      0},
-    {'C',           kCtrlShift, CopyFileCommand,           0},
-    {'C',           kCtrl,      CopyPictureCommand,        0},
-    {'O',           kCtrl,      OpenWithDialogCommand,     0},
-    {VK_F5,         kAny,       ListFolderAgainCommand,    0},
+    // key          modifiers               command
+    {VK_LEFT,       kNone,                  [] { Navigate(-1); }},
+    {VK_LEFT,       kShift,                 [] { Pan(-8, 0); }},
+    {VK_LEFT,       kShift | kCtrl,         [] { Pan(-8, 0); }},
+    {VK_LEFT,       kCtrl,                  [] { StepFrame(-1); }},
+    {VK_RIGHT,      kNone,                  [] { Navigate(+1); }},
+    {VK_RIGHT,      kShift,                 [] { Pan(+8, 0); }},
+    {VK_RIGHT,      kShift | kCtrl,         [] { Pan(+8, 0); }},
+    {VK_RIGHT,      kCtrl,                  [] { StepFrame(+1); }},
+    {VK_UP,         kNone,                  [] { ZoomStep(+1); }},
+    {VK_UP,         kShift,                 [] { Pan(0, -8); }},
+    {VK_UP,         kShift | kCtrl,         [] { Pan(0, -8); }},
+    {VK_UP,         kCtrl,                  [] { ZoomStep(+1); }},
+    {VK_DOWN,       kNone,                  [] { ZoomStep(-1); }},
+    {VK_DOWN,       kShift,                 [] { Pan(0, +8); }},
+    {VK_DOWN,       kShift | kCtrl,         [] { Pan(0, +8); }},
+    {VK_DOWN,       kCtrl,                  [] { ZoomStep(-1); }},
+    {VK_PRIOR,      kNone,                  [] { Navigate(-1); }},
+    {VK_NEXT,       kNone,                  [] { Navigate(+1); }},
+    {VK_HOME,       kNone,                  [] { NavigateToEnd(-1); }},
+    {VK_END,        kNone,                  [] { NavigateToEnd(+1); }},
+    {VK_TAB,        kAny,                   ActualSize},
+    {VK_SPACE,      kAny,                   ToggleFit},
+    {VK_RETURN,     kAny,                   ToggleFullscreen},
+    // Alt alone or with Shift makes a system key, whose character opens the properties.
+    {VK_RETURN,     kCtrl | kAlt,           ShowFileProperties},
+    {VK_RETURN,     kCtrl | kShift | kAlt,  ShowFileProperties},
+    {VK_ESCAPE,     kAny,                   [] { PostQuitMessage(0); }},
+    {VK_DELETE,     kNone,                  [] { DeleteCurrentFile(false); }},
+    {VK_DELETE,     kShift,                 [] { DeleteCurrentFile(true); }},
+    {VK_DELETE,     kShift | kCtrl,         [] { DeleteCurrentFile(true); }},
+    {VK_DELETE,     kCtrl,                  [] { DeleteCurrentFile(false); }},
+    {'A',           kAny,                   ToggleAnimation},
+    {'B',           kAny,                   CycleBackground},
+    {'C',           kCtrl,                  CopyPictureToClipboard},
+    {'C',           kCtrl | kShift,         CopyFileToClipboard},
+    {'O',           kCtrl,                  OpenWithDialog},
+    {'R',           kNone,                  [] { TurnView(+1); }},
+    {'R',           kShift,                 [] { TurnView(-1); }},
+    {'R',           kCtrl,                  [] { TurnView(+1); }},
+    {'S',           kAny,                   ToggleSmoothing},
+    {'T',           kAny,                   ToggleTopmost},
+    {VK_F5,         kAny,                   ListFolderAgain},
+};
+
+// Single clicks are not bound: the one before a double-click would act too.
+constexpr ButtonBinding kButtonMap[] = {
+    // message          command
+    {WM_LBUTTONDBLCLK,  ToggleFullscreen},
+    {WM_MBUTTONDOWN,    ToggleFit},
 };
 // clang-format on
 
-bool Matches(Chord chord, Modifiers modifiers) {
-    switch (chord) {
-        case kPlain:
-            return !modifiers.shift && !modifiers.ctrl;
-        case kShift:
-            return modifiers.shift;
-        case kCtrl:
-            return modifiers.ctrl && !modifiers.shift;
-        case kCtrlShift:
-            return modifiers.ctrl && modifiers.shift;
-        case kAlt:
-            return modifiers.alt;
-        case kAny:
-            return true;
-    }
-    return false;
-}
-
 bool IsDown(int key) {
     return GetKeyState(key) & 0x8000;
+}
+
+// The modifier keys as they are while the current message is handled.
+unsigned HeldModifiers() {
+    return (IsDown(VK_SHIFT) ? kShift : kNone) | (IsDown(VK_CONTROL) ? kCtrl : kNone) |
+           (IsDown(VK_MENU) ? kAlt : kNone);
+}
+
+// The row for exactly the modifiers held; else, with Alt held, the row for the others alone, as
+// Ctrl+Alt is how AltGr arrives and Alt counts only where a row names it; else the key's row for
+// any modifiers.
+Command FindCommand(WPARAM key, unsigned held) {
+    for (const unsigned modifiers : {held, held & ~kAlt, unsigned(kAny)}) {
+        for (const KeyBinding& binding : kKeyMap) {
+            if (binding.key == key && binding.modifiers == modifiers) return binding.command;
+        }
+    }
+    return nullptr;
 }
 
 constexpr LPARAM kRepeatFlag = 1 << 30;  // the key was already down
@@ -158,21 +138,19 @@ WheelTurn TurnWheel(int leftover, int delta, DWORD elapsedMs) {
 
 }  // namespace
 
-Modifiers ReadModifiers() {
-    return {IsDown(VK_SHIFT), IsDown(VK_CONTROL), IsDown(VK_MENU)};
+void HandleKeyDown(WPARAM key, LPARAM flags) {
+    if (IsOvertakenRepeat(key, flags)) return;
+    if (const Command command = FindCommand(key, HeldModifiers())) command();
 }
 
-void DispatchKey(WPARAM key, Modifiers modifiers) {
-    for (const KeyBinding& binding : kKeyMap) {
-        if (binding.key == key && Matches(binding.chord, modifiers)) {
-            binding.command(binding.argument);
-            return;
+bool HandleMouseButton(UINT message) {
+    for (const ButtonBinding& binding : kButtonMap) {
+        if (binding.message == message) {
+            binding.command();
+            return true;
         }
     }
-}
-
-void HandleKeyDown(WPARAM key, LPARAM flags) {
-    if (!IsOvertakenRepeat(key, flags)) DispatchKey(key, ReadModifiers());
+    return false;
 }
 
 void HandleSystemCharacter(WPARAM character) {

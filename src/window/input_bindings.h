@@ -1,18 +1,10 @@
 #pragma once
 #include "platform/platform.h"
 
-struct Modifiers {
-    bool shift;
-    bool ctrl;
-    bool alt;
-};
-
-// The modifier keys as they are while the current message is handled.
-Modifiers ReadModifiers();
-// Runs the command bound to a key; unbound keys do nothing.
-void DispatchKey(WPARAM key, Modifiers modifiers);
 // A key press as it arrives: auto-repeats that queue up while a command runs count as one.
 void HandleKeyDown(WPARAM key, LPARAM flags);
+// Runs the command bound to a mouse button's message; false for a message not bound.
+bool HandleMouseButton(UINT message);
 // Alt+Enter opens the file's properties; every other system character is swallowed.
 void HandleSystemCharacter(WPARAM character);
 // Pans with the pointer while only the left button is down; always remembers the position.

@@ -143,12 +143,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_MOUSEMOVE:
             TrackDrag(wParam, lParam);
             return 0;
-        case WM_LBUTTONDBLCLK:
-            ToggleFullscreen();
-            return 0;
-        case WM_MBUTTONDOWN:
-            ToggleFit();
-            return 0;
         case WM_DROPFILES:
             OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
@@ -159,5 +153,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             ShowWhatWorkersFinished();
             return 0;
     }
+    if (HandleMouseButton(message)) return 0;
     return DefWindowProcW(window, message, wParam, lParam);
 }
