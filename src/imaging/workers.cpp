@@ -123,7 +123,8 @@ __attribute__((force_align_arg_pointer)) void RunTask(void* context) {
     EndRunning(*task);
     if (StillAsked(task->ask.index, task->preview, task->listing)) {
         workers.finished.push_back(std::move(prepared));
-        PostMessageW(workers.window, kWorkFinished, 0, 0);
+        // Before the window exists, start-up waits for the first picture itself.
+        if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
     } else {
         DropPrepared(std::move(prepared));
     }
