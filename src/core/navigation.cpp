@@ -9,7 +9,7 @@
 
 #include "core/animation.h"
 #include "core/app_state.h"
-#include "core/folder_walk.h"
+#include "core/paths.h"
 #include "imaging/composition.h"
 #include "imaging/memory_limits.h"
 #include "imaging/workers.h"

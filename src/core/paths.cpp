@@ -1,4 +1,4 @@
-#include "core/folder_walk.h"
+#include "core/paths.h"
 
 #include <cwchar>
 #include <string>
