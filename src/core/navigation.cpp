@@ -82,7 +82,7 @@ void AskAround(bool wantedToo) {
 // again only where the view changed since) and, outside fullscreen, where there is no title bar,
 // its icons. The picture it replaces goes to the workers to be released.
 void AdoptPrepared(Prepared& prepared) {
-    ReleaseElsewhere(std::exchange(app.picture, std::move(prepared.state.picture)));
+    Picture replaced = std::exchange(app.picture, std::move(prepared.state.picture));
     std::wcscpy(app.currentPath, prepared.state.currentPath);
     app.showsPreview = prepared.preview;
     app.currentFrame = 0;
@@ -96,6 +96,7 @@ void AdoptPrepared(Prepared& prepared) {
         InstallWindowIcons(prepared.state.smallIcon, prepared.state.bigIcon);
         prepared.state.smallIcon = prepared.state.bigIcon = nullptr;
     }
+    ReleaseElsewhere(std::move(replaced));
 }
 
 // The title names what is on screen: the entry wanted, or the file being opened here.
@@ -192,6 +193,22 @@ void TakePreview(Prepared& prepared) {
     TitleWanted();
 }
 
+// Takes the picture wanted, or its preview, for as long as the workers have finished one. True
+// when a picture was taken, shown or not: what to ask next is then asked.
+bool TakeWhatWorkersFinished() {
+    bool taken = false;
+    for (;;) {
+        std::unique_ptr<Prepared> picture = TakeFinished(app.wanted, false, app.listing);
+        std::unique_ptr<Prepared> preview = TakeFinished(app.wanted, true, app.listing);
+        if (preview && !picture) TakePreview(*preview);
+        if (preview) DropPrepared(*preview);
+        if (!picture) return taken;
+        TakePicture(*picture);
+        DropPrepared(*picture);
+        taken = true;
+    }
+}
+
 // Asks again from the entry wanted, in direction step.
 void AskFrom(int index, int step) {
     app.travel = step;
@@ -199,8 +216,8 @@ void AskFrom(int index, int step) {
     app.loadFailures = 0;
     app.roomMade = false;
     if (RoomBeside(HeldPixels(app.picture)) <= 0) MakeRoom();
-    AskAround(true);
-    ShowWhatWorkersFinished();
+    // What is ready shows before more work is handed out to compete with it for the processors.
+    if (!TakeWhatWorkersFinished()) AskAround(true);
 }
 
 }  // namespace
@@ -256,15 +273,7 @@ bool PressPending() {
 }
 
 void ShowWhatWorkersFinished() {
-    for (;;) {
-        std::unique_ptr<Prepared> picture = TakeFinished(app.wanted, false, app.listing);
-        std::unique_ptr<Prepared> preview = TakeFinished(app.wanted, true, app.listing);
-        if (preview && !picture) TakePreview(*preview);
-        if (preview) DropPrepared(*preview);
-        if (!picture) return;
-        TakePicture(*picture);
-        DropPrepared(*picture);
-    }
+    TakeWhatWorkersFinished();
 }
 
 void OpenHere(const wchar_t* path) {
