@@ -147,14 +147,21 @@ __attribute__((force_align_arg_pointer)) void RunRelease(void*) {
     ReleaseSRWLockExclusive(&workers.lock);
 }
 
-// Starts what may start: every preview, and pictures while a processor is free.
+// A preview waiting or being made, which decodes would slow down.
+bool PreviewUnderWay() {
+    const auto preview = [](const Task& task) { return task.preview; };
+    return std::any_of(workers.waiting.begin(), workers.waiting.end(), preview) ||
+           std::any_of(workers.running.begin(), workers.running.end(), preview);
+}
+
+// Starts what may start: every preview first, then pictures while a processor is free.
 void Dispatch() {
     if (!workers.unwanted.empty() && !workers.releasing) {
         workers.releasing = true;
         if (!SubmitWork(RunRelease, nullptr)) workers.releasing = false;
     }
     for (auto task = workers.waiting.begin(); task != workers.waiting.end();) {
-        if (!task->preview && Decoding() >= DecodeSlots()) {
+        if (!task->preview && (Decoding() >= DecodeSlots() || PreviewUnderWay())) {
             ++task;
             continue;
         }
