@@ -703,16 +703,22 @@ void MeasureHeldPeak(const fs::path& first, const fs::path& glim, const std::str
     EndProcess(process);
 }
 
+// The viewer on the file, fitted, without the platform's copy of the picture that only the floors
+// of drawing need.
+void OpenFitted(const fs::path& file) {
+    OpenViewerOn(file);
+    platformPicture.reset();
+    SetFitMode(true);
+    Refresh();
+}
+
 // The photo with its preview: a press that was not read ahead, to the preview on screen and to the
 // picture whole; then Right held over a folder of cold copies, with and without previews.
 void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, const fs::path& glim) {
     const std::string picture = withPreview.filename().string();
     const fs::path file = MakeFolderOfTwo(withPreview);
     const double decode = DecodeMs(file);
-    OpenViewerOn(file);
-    platformPicture.reset();
-    SetFitMode(true);
-    Refresh();
+    OpenFitted(file);
     const double paint = PaintBltMs();
     const PressTimes cold = NextPictureMs(kWithoutReadAhead);
     CloseViewer();
@@ -725,10 +731,7 @@ void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, con
         const std::string name = picturePath.filename().string();
         const fs::path first = MakeFolderOfLinks(kFolderOfTwo, picturePath, kCopies);
         const double photoDecode = DecodeMs(first);
-        OpenViewerOn(first);
-        platformPicture.reset();
-        SetFitMode(true);
-        Refresh();
+        OpenFitted(first);
         const Held held = HoldRightOverFolder();
         CloseViewer();
         const std::string folder = name + ", " + std::to_string(kCopies) + " cold copies";
