@@ -66,6 +66,25 @@ void PumpMessages() {
     }
 }
 
+// Pumps the window's messages, waking as each arrives, until the condition holds; then flushes
+// GDI's queue so that what was drawn has gone to the screen.
+bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 60000) {
+    for (const double start = NowMs();;) {
+        PumpMessages();
+        if (condition()) {
+            GdiFlush();
+            return true;
+        }
+        if (NowMs() - start > timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+}
+
+// The entry asked for last is on screen whole: not pending, and not as its preview.
+bool PictureShown() {
+    return !PressPending() && !app.showsPreview;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     for (const double start = NowMs(); !condition(); Sleep(1)) {
         PumpMessages();
@@ -132,8 +151,17 @@ double DecodeMs(const fs::path& file) {
 // window's pixels to the display, so a copy without it would not reach the screen.
 double PaintBltMs() {
     BITMAPINFO info = {};
-    info.bmiHeader = {
-        sizeof info.bmiHeader, app.view.clientWidth, -app.view.clientHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = {sizeof info.bmiHeader,
+                      app.view.clientWidth,
+                      -app.view.clientHeight,
+                      1,
+                      32,
+                      BI_RGB,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0};
     void* bits = nullptr;
     const HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     const HDC memory = CreateCompatibleDC(app.windowDc);
@@ -141,7 +169,8 @@ double PaintBltMs() {
     const double ms = MedianMs([&] {
         PAINTSTRUCT paint;
         BeginPaint(app.window, &paint);
-        BitBlt(app.windowDc, 0, 0, app.view.clientWidth, app.view.clientHeight, memory, 0, 0, SRCCOPY);
+        BitBlt(app.windowDc, 0, 0, app.view.clientWidth, app.view.clientHeight, memory, 0, 0,
+               SRCCOPY);
         EndPaint(app.window, &paint);
     });
     SelectObject(memory, old);
@@ -171,15 +200,18 @@ void SizeClientArea(int width, int height) {
 }
 
 // Frames stay still: every figure is of one command, and a playing animation would keep the
-// message queue from ever running dry.
+// message queue from ever running dry. Returns once the picture is on show and the workers have
+// read ahead.
 void OpenViewerOn(const fs::path& file) {
     platformPicture = std::make_unique<Gdiplus::Image>(file.c_str());
-    LoadImageFile(app, file.c_str());
-    BuildFolderList(file.c_str());
+    ShowFirst(file.c_str());
     OpenMainWindow();
     app.animate = false;
     SyncAnimationTimer();
     SizeClientArea(kClientWidth, kClientHeight);
+    PumpUntil(PictureShown);
+    WaitForWorkers();
+    PumpMessages();
 }
 
 void CloseViewer() {
@@ -212,7 +244,8 @@ void ReportPanSteps(const std::string& picture, const std::string& mode, double 
     const Placement rect = ComputePlacement(app);
     const long long shown = static_cast<long long>(std::min(rect.width, app.view.clientWidth)) *
                             std::min(rect.height, app.view.clientHeight);
-    const long long uncovered = kPanStep * (app.view.clientWidth + app.view.clientHeight - kPanStep);
+    const long long uncovered =
+        kPanStep * (app.view.clientWidth + app.view.clientHeight - kPanStep);
     Report(picture, "pan step, " + mode, PanStepsMs(), view * uncovered / shown + paint,
            "scaled draw of the uncovered strips + paint");
 }
@@ -230,43 +263,44 @@ fs::path MakeFolderOfTwo(const fs::path& picturePath) {
     return file;
 }
 
-struct NextPicture {
-    double toPixels, whole;  // medians: key to pixels, and with title and icons
+// A press returns at once: the window shows the entry asked for when a worker has it.
+struct PressTimes {
+    double preview, whole;  // key to the entry on screen (its preview, if it has one), and whole
 };
 
-// When the next press comes: with the worker stopped first, so that the press decodes on the
-// window's thread as it would without read-ahead; at once after the picture before arrived, while
-// the worker prepares it; or once the worker is done.
+// Sends a press of key and pumps the window's messages until the entry it asks for is on screen
+// whole. The title and icons change in the same step as the pixels, so they are timed with them.
+PressTimes PressMs(WPARAM key = VK_RIGHT) {
+    const double start = NowMs();
+    SendMessageW(app.window, WM_KEYDOWN, key, 0);
+    PumpUntil([] { return !PressPending(); });
+    const double preview = NowMs() - start;
+    PumpUntil(PictureShown);
+    return {preview, NowMs() - start};
+}
+
+// When the next press comes: with the workers stopped first, so that nothing was read ahead; at
+// once after the picture before showed, while the workers read ahead; or once they are done.
 enum Press { kWithoutReadAhead, kAtOnce, kReadAheadDone };
 
-// The pixels are presented before the title and the icons change: key to pixels is the whole
-// command less what follows the present, timed again on the same picture. A press without
-// read-ahead draws the icons; one that takes the picture read ahead installs those made with it.
-NextPicture NextPictureMs(Press when) {
-    std::vector<double> whole, toPixels;
+void PrepareForPress(Press when) {
+    if (when == kWithoutReadAhead) StopWorkers();
+    if (when == kReadAheadDone) WaitForWorkers();
+    // What the workers announced before the press is not the press's to take.
+    PumpMessages();
+}
+
+PressTimes NextPictureMs(Press when) {
+    std::vector<double> preview, whole;
     for (int i = 0; i < runs; ++i) {
-        if (when == kWithoutReadAhead) StopWorkers();
-        if (when == kReadAheadDone) WaitForWorkers();
-        const double start = NowMs();
-        SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
-        GdiFlush();
-        whole.push_back(NowMs() - start);
-        const HICON small = MakeImageIcon(app.picture, 16);
-        const HICON big = MakeImageIcon(app.picture, 32);
-        const double after = NowMs();
-        SetWindowTitle(app.currentName);
-        if (when == kWithoutReadAhead) {
-            DestroyIcon(small);
-            DestroyIcon(big);
-            RefreshWindowIcons();
-        } else {
-            InstallWindowIcons(small, big);
-        }
-        toPixels.push_back(whole.back() - (NowMs() - after));
+        PrepareForPress(when);
+        const PressTimes times = PressMs();
+        preview.push_back(times.preview);
+        whole.push_back(times.whole);
     }
+    std::sort(preview.begin(), preview.end());
     std::sort(whole.begin(), whole.end());
-    std::sort(toPixels.begin(), toPixels.end());
-    return {toPixels[runs / 2], whole[runs / 2]};
+    return {preview[runs / 2], whole[runs / 2]};
 }
 
 // The keyboard's auto-repeat, from a thread of its own: Right held for kHeldMs at the usual 30
@@ -274,7 +308,7 @@ NextPicture NextPictureMs(Press when) {
 constexpr double kHeldMs = 5000;
 double holdingStarted = 0, letGo = 0;
 
-DWORD WINAPI HoldRight(void* window) {
+DWORD WINAPI RepeatRight(void* window) {
     for (holdingStarted = NowMs(); NowMs() - holdingStarted < kHeldMs; Sleep(33)) {
         PostMessageW(static_cast<HWND>(window), WM_KEYDOWN, VK_RIGHT, 1 << 30 | 1);
     }
@@ -283,34 +317,70 @@ DWORD WINAPI HoldRight(void* window) {
     return 0;
 }
 
-// Right held over the folder: how long each picture took while it was held, and how long the
-// viewer went on changing pictures after it was let go.
-void ReportHeldKey(const std::string& picture, double decode, double pictureMs) {
+struct Held {
+    double eachMs = 0;        // held time per title change while held
+    double lastChangeMs = 0;  // from letting go to the last title change
+    double wholeMs = 0;       // from letting go to the picture named on screen whole
+    double privateMb[2] = {}, workingSetMb[2] = {};  // this process before, and the most while held
+};
+
+void SampleMemory(Held& held, int which) {
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(),
+                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), memory.cb)) {
+        return;
+    }
+    held.privateMb[which] = std::max(held.privateMb[which], memory.PagefileUsage / 1048576.0);
+    held.workingSetMb[which] =
+        std::max(held.workingSetMb[which], memory.WorkingSetSize / 1048576.0);
+}
+
+// Right held over the folder: the title changes (the entry on screen, as picture or preview)
+// while it was held, then until the picture named shows whole after it was let go.
+Held HoldRightOverFolder() {
     WaitForWorkers();
-    const HANDLE holder = CreateThread(nullptr, 0, HoldRight, app.window, 0, nullptr);
-    int changes = 0;
-    double lastChange = 0;
-    // Until the key is let go, and then until nothing has changed for the time of two pictures.
-    for (;;) {
+    PumpMessages();
+    Held held;
+    SampleMemory(held, 0);
+    const HANDLE holder = CreateThread(nullptr, 0, RepeatRight, app.window, 0, nullptr);
+    std::vector<double> changes;
+    double settled = 0;
+    for (double sampled = 0;;) {
         MSG message;
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             const int before = app.currentIndex;
             TranslateMessage(&message);
             DispatchMessageW(&message);
-            if (app.currentIndex != before) {
-                ++changes;
-                lastChange = NowMs();
-            }
-        } else if (WaitForSingleObject(holder, 1) == WAIT_OBJECT_0 &&
-                   NowMs() - std::max(letGo, lastChange) > 2 * pictureMs) {
+            if (app.currentIndex != before) changes.push_back(NowMs());
+            continue;
+        }
+        if (NowMs() - sampled > 5) {
+            SampleMemory(held, 1);
+            sampled = NowMs();
+        }
+        MsgWaitForMultipleObjects(1, &holder, FALSE, 1, QS_ALLINPUT);
+        if (WaitForSingleObject(holder, 0) != WAIT_OBJECT_0) continue;
+        if (PictureShown() || NowMs() - letGo > 30000) {
+            GdiFlush();
+            settled = NowMs();
             break;
         }
     }
     CloseHandle(holder);
-    Report(picture, "held Right 5 s, each picture", (letGo - holdingStarted) / std::max(changes, 1),
-           decode, "decode into own pixels");
-    Report(picture, "held Right 5 s, let go to last change", std::max(0.0, lastChange - letGo),
-           pictureMs, "decode into own pixels + scaled draw + paint + icon draws");
+    const long whileHeld = std::count_if(changes.begin(), changes.end(),
+                                         [](double change) { return change <= letGo; });
+    held.eachMs = (letGo - holdingStarted) / std::max(whileHeld, 1L);
+    held.lastChangeMs = changes.empty() ? 0 : std::max(0.0, changes.back() - letGo);
+    held.wholeMs = settled - letGo;
+    return held;
+}
+
+void ReportHeldKey(const std::string& picture, double decode, double pictureMs) {
+    const Held held = HoldRightOverFolder();
+    Report(picture, "held Right 5 s, each picture", held.eachMs, decode, "decode into own pixels");
+    Report(picture, "held Right 5 s, let go to last change", held.lastChangeMs, pictureMs,
+           "decode into own pixels + scaled draw + paint + icon draws");
 }
 
 // A frame step on the window, and the frame's decode alone, by GDI+ and by the system's codecs
@@ -391,19 +461,15 @@ void MeasureViewer(const fs::path& picturePath) {
                DestroyIcon(MakeImageIcon(app.picture, 32));
            }),
            icons, "icon draws");
-    const NextPicture without = NextPictureMs(kWithoutReadAhead);
-    Report(picture, "next picture without read-ahead, key to pixels", without.toPixels,
-           decode + fitDraw + paint, "decode into own pixels + scaled draw + paint");
-    Report(picture, "next picture without read-ahead, with title and icons", without.whole, decode,
-           "decode into own pixels");
-    const NextPicture atOnce = NextPictureMs(kAtOnce);
-    Report(picture, "next picture at once, with title and icons", atOnce.whole, without.whole,
-           "the same without read-ahead");
-    const NextPicture readAhead = NextPictureMs(kReadAheadDone);
-    Report(picture, "next picture read ahead, key to pixels", readAhead.toPixels, paint,
-           "paint of a DIB section");
-    Report(picture, "next picture read ahead, with title and icons", readAhead.whole, paint,
-           "paint of a DIB section");
+    const PressTimes without = NextPictureMs(kWithoutReadAhead);
+    Report(picture, "next picture without read-ahead, key to pixels, title and icons",
+           without.whole, decode, "decode into own pixels");
+    const PressTimes atOnce = NextPictureMs(kAtOnce);
+    Report(picture, "next picture at once, key to pixels, title and icons", atOnce.whole,
+           without.whole, "the same without read-ahead");
+    const PressTimes readAhead = NextPictureMs(kReadAheadDone);
+    Report(picture, "next picture read ahead, key to pixels, title and icons", readAhead.whole,
+           paint, "paint of a DIB section");
     ReportHeldKey(picture, decode, decode + fitDraw + paint + icons);
     CloseViewer();
     fs::remove_all(kFolderOfTwo);
@@ -447,17 +513,15 @@ struct Started {
     SIZE_T peakWorkingSet = 0;
 };
 
-// From starting the process to its window showing pixels other than the empty screen's.
-// The peak memory is read settleMs after the pixels showed.
-Started TimeStart(std::wstring commandLine, const wchar_t* className, int settleMs = 0) {
-    const double start = NowMs();
+// Starts the process and waits for its window to show pixels other than the empty screen's;
+// returns the window, or nullptr.
+HWND StartShowing(std::wstring commandLine, const wchar_t* className,
+                  PROCESS_INFORMATION& process) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    Started started;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        return started;
+        return nullptr;
     }
     HWND window = nullptr;
     const bool shown = WaitUntil(
@@ -466,6 +530,26 @@ Started TimeStart(std::wstring commandLine, const wchar_t* className, int settle
             return window && IsWindowVisible(window) && CentrePixel(window) != RGB(0, 0, 0);
         },
         20000);
+    return shown ? window : nullptr;
+}
+
+void EndProcess(PROCESS_INFORMATION& process) {
+    if (!process.hProcess) return;
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    Sleep(200);
+}
+
+// From starting the process to its window showing pixels other than the empty screen's.
+// The peak memory is read settleMs after the pixels showed.
+Started TimeStart(std::wstring commandLine, const wchar_t* className, int settleMs = 0) {
+    const double start = NowMs();
+    PROCESS_INFORMATION process = {};
+    Started started;
+    const bool shown = StartShowing(commandLine, className, process);
+    if (!process.hProcess) return started;
     started.ms = shown ? NowMs() - start : 0;
     Sleep(settleMs);
     PROCESS_MEMORY_COUNTERS_EX memory = {};
@@ -475,11 +559,7 @@ Started TimeStart(std::wstring commandLine, const wchar_t* className, int settle
         started.peakPrivateBytes = memory.PeakPagefileUsage;
         started.peakWorkingSet = memory.PeakWorkingSetSize;
     }
-    TerminateProcess(process.hProcess, 0);
-    WaitForSingleObject(process.hProcess, 5000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    Sleep(200);
+    EndProcess(process);
     return started;
 }
 
@@ -512,12 +592,8 @@ fs::path MakeFolderWithVideos(const fs::path& picturePath) {
 std::pair<double, double> PressesPastVideosMs(Press when) {
     std::vector<double> ms[2];
     for (int i = 0; i < 2 * runs; ++i) {
-        if (when == kWithoutReadAhead) StopWorkers();
-        if (when == kReadAheadDone) WaitForWorkers();
-        const double start = NowMs();
-        SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
-        GdiFlush();
-        ms[i % 2].push_back(NowMs() - start);
+        PrepareForPress(when);
+        ms[i % 2].push_back(PressMs().whole);
     }
     for (std::vector<double>& each : ms) std::sort(each.begin(), each.end());
     return {ms[0][runs / 2], ms[1][runs / 2]};
@@ -581,6 +657,151 @@ void MeasureStart(const fs::path& picturePath, const fs::path& glim) {
                      last.peakWorkingSet / 1048576.0});
 }
 
+// A folder of count hard links to one copy of the picture (copies where links cannot be made),
+// so that each press meets a file not decoded before. Returns the first.
+fs::path MakeFolderOfLinks(const fs::path& folder, const fs::path& picturePath, int count) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::wstring extension = picturePath.extension().wstring();
+    const fs::path first = folder / (L"c000" + extension);
+    fs::copy_file(picturePath, first);
+    for (int i = 1; i < count; ++i) {
+        wchar_t name[16];
+        std::swprintf(name, 16, L"c%03d", i);
+        const fs::path link = folder / (name + extension);
+        std::error_code error;
+        fs::create_hard_link(first, link, error);
+        if (error) fs::copy_file(first, link);
+    }
+    return first;
+}
+
+struct HeldPeak {
+    std::string folder;
+    Held held;
+};
+std::vector<HeldPeak> heldPeaks;
+
+// glim.exe started on the first of the folder, with Right held over it for 5 s: its peak memory
+// 2 s after the key was let go.
+void MeasureHeldPeak(const fs::path& first, const fs::path& glim, const std::string& folder) {
+    PROCESS_INFORMATION process = {};
+    if (const HWND window = StartShowing(Quoted(glim) + L" " + Quoted(first), L"Glim", process)) {
+        const HANDLE holder = CreateThread(nullptr, 0, RepeatRight, window, 0, nullptr);
+        WaitForSingleObject(holder, INFINITE);
+        CloseHandle(holder);
+        Sleep(2000);
+        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        memory.cb = sizeof memory;
+        if (GetProcessMemoryInfo(process.hProcess,
+                                 reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), memory.cb)) {
+            peaks.push_back({folder + ", Right held 5 s from the first",
+                             memory.PeakPagefileUsage / 1048576.0,
+                             memory.PeakWorkingSetSize / 1048576.0});
+        }
+    }
+    EndProcess(process);
+}
+
+// The viewer on the file, fitted, without the platform's copy of the picture that only the floors
+// of drawing need.
+void OpenFitted(const fs::path& file) {
+    OpenViewerOn(file);
+    platformPicture.reset();
+    SetFitMode(true);
+    Refresh();
+}
+
+// The photo with its preview: a press that was not read ahead, to the preview on screen and to the
+// picture whole; then Right held over a folder of cold copies, with and without previews.
+void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, const fs::path& glim) {
+    const std::string picture = withPreview.filename().string();
+    const fs::path file = MakeFolderOfTwo(withPreview);
+    const double decode = DecodeMs(file);
+    OpenFitted(file);
+    const double paint = PaintBltMs();
+    const PressTimes cold = NextPictureMs(kWithoutReadAhead);
+    CloseViewer();
+    Report(picture, "press to its preview on screen, not read ahead", cold.preview, paint,
+           "paint of a DIB section");
+    Report(picture, "press to the picture whole, not read ahead", cold.whole, decode,
+           "decode into own pixels");
+    constexpr int kCopies = 160;
+    for (const fs::path& picturePath : {withPreview, without}) {
+        const std::string name = picturePath.filename().string();
+        const fs::path first = MakeFolderOfLinks(kFolderOfTwo, picturePath, kCopies);
+        const double photoDecode = DecodeMs(first);
+        OpenFitted(first);
+        const Held held = HoldRightOverFolder();
+        CloseViewer();
+        const std::string folder = name + ", " + std::to_string(kCopies) + " cold copies";
+        Report(folder, "held Right 5 s, each picture shown", held.eachMs, photoDecode,
+               "decode into own pixels");
+        Report(folder, "held Right 5 s, let go to the picture whole", held.wholeMs, photoDecode,
+               "decode into own pixels");
+        std::fprintf(stderr, "%s: %.1f pictures a second while held\n", folder.c_str(),
+                     1000 / held.eachMs);
+        heldPeaks.push_back({folder, held});
+        MeasureHeldPeak(first, glim, folder);
+    }
+    fs::remove_all(kFolderOfTwo);
+}
+
+// From start to the first pixels on screen of the photo (its preview) and of a small picture,
+// each started in a folder of two copies, beside the bare window, by turns in one run.
+void MeasureStartToPixels(const fs::path& photo, const fs::path& small, const fs::path& glim) {
+    const fs::path photoFile = MakeFolderOfLinks(kFolderOfTwo / L"photo", photo, 2);
+    const fs::path smallFile = MakeFolderOfLinks(kFolderOfTwo / L"small", small, 2);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::vector<double> ms[3];
+    for (int i = 0; i < runs; ++i) {
+        ms[0].push_back(TimeStart(Quoted(self) + L" --plain-window", L"GlimBenchPlain").ms);
+        ms[1].push_back(TimeStart(Quoted(glim) + L" " + Quoted(photoFile), L"Glim").ms);
+        ms[2].push_back(TimeStart(Quoted(glim) + L" " + Quoted(smallFile), L"Glim").ms);
+    }
+    for (std::vector<double>& each : ms) std::sort(each.begin(), each.end());
+    fs::remove_all(kFolderOfTwo);
+    Report(photo.filename().string(), "start to first pixels (its preview)", ms[1][runs / 2],
+           ms[0][runs / 2], "window start");
+    Report(small.filename().string(), "start to first pixels", ms[2][runs / 2], ms[0][runs / 2],
+           "window start");
+}
+
+// glim.exe started on a small picture: Escape, 400 ms after a press of Right (when the entry
+// after it is a big picture, so 400 ms into its decode), to the process gone.
+double EscapeMs(const fs::path& glim, const fs::path& file, bool pressRight) {
+    PROCESS_INFORMATION process = {};
+    const HWND window = StartShowing(Quoted(glim) + L" " + Quoted(file), L"Glim", process);
+    double ms = 0;
+    if (window) {
+        if (pressRight) PostMessageW(window, WM_KEYDOWN, VK_RIGHT, 0);
+        Sleep(400);
+        const double start = NowMs();
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) ms = NowMs() - start;
+    }
+    EndProcess(process);
+    return ms;
+}
+
+// Escape during the big picture's decode, beside Escape on the small picture alone in its folder.
+void MeasureEscape(const fs::path& small, const fs::path& big, const fs::path& glim) {
+    fs::remove_all(kFolderOfTwo);
+    fs::create_directories(kFolderOfTwo);
+    const fs::path file = kFolderOfTwo / (L"a" + small.extension().wstring());
+    fs::copy_file(small, file);
+    std::vector<double> idle, decoding;
+    for (int i = 0; i < runs; ++i) idle.push_back(EscapeMs(glim, file, false));
+    fs::copy_file(big, kFolderOfTwo / (L"b" + big.extension().wstring()));
+    for (int i = 0; i < runs; ++i) decoding.push_back(EscapeMs(glim, file, true));
+    fs::remove_all(kFolderOfTwo);
+    std::sort(idle.begin(), idle.end());
+    std::sort(decoding.begin(), decoding.end());
+    Report(big.filename().string(), "Escape 400 ms into its decode, to the process gone",
+           decoding[runs / 2], idle[runs / 2], "Escape with nothing decoding");
+}
+
 void PrintTable() {
     std::printf("| picture | operation | median ms | floor ms | floor | ratio |\n");
     std::printf("|---|---|---:|---:|---|---:|\n");
@@ -590,12 +811,21 @@ void PrintTable() {
                     row.floorMs > 0 ? row.ms / row.floorMs : 0.0);
     }
     std::printf(
-        "\n| picture, 6 s after start in its folder | glim.exe peak private MB | "
-        "peak working set MB |\n");
+        "\n| picture, 6 s after start in its folder (2 s after Right was let go) | glim.exe peak "
+        "private MB | peak working set MB |\n");
     std::printf("|---|---:|---:|\n");
     for (const Peak& peak : peaks) {
         std::printf("| %s | %.1f | %.1f |\n", peak.picture.c_str(), peak.privateMb,
                     peak.workingSetMb);
+    }
+    std::printf(
+        "\n| held Right 5 s over, in the benchmark's own process | private MB before | "
+        "most private MB | working set MB before | most working set MB |\n");
+    std::printf("|---|---:|---:|---:|---:|\n");
+    for (const HeldPeak& peak : heldPeaks) {
+        const Held& held = peak.held;
+        std::printf("| %s | %.1f | %.1f | %.1f | %.1f |\n", peak.folder.c_str(), held.privateMb[0],
+                    held.privateMb[1], held.workingSetMb[0], held.workingSetMb[1]);
     }
 }
 
@@ -641,6 +871,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     MeasureTurnedPhoto(folder / L"photo-24mp.jpg", folder / L"photo-24mp-turned.jpg");
     MeasureVideoCrossing(folder / L"animated.gif", glim);
+    MeasureColdPhotos(folder / L"photo-24mp-thumb.jpg", folder / L"photo-24mp.jpg", glim);
+    MeasureStartToPixels(folder / L"photo-24mp-thumb.jpg", folder / L"small.png", glim);
+    // The 32-bit build decodes pictures up to about 185 MP.
+    MeasureEscape(folder / L"small.png",
+                  folder / (sizeof(void*) == 8 ? L"quarters-256mp.png" : L"quarters-185mp.png"),
+                  glim);
     StopWorkers();
     Gdiplus::GdiplusShutdown(token);
     PrintTable();

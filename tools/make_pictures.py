@@ -6,7 +6,11 @@ Usage: make_pictures.py samples|bench OUTDIR
 import math
 import os
 import random
+import struct
+import subprocess
 import sys
+import tempfile
+import zlib
 
 from PIL import Image, ImageChops, ImageDraw, ImageFilter
 
@@ -104,6 +108,38 @@ def rgba_large():
     return base
 
 
+def with_thumbnail(photo, path):
+    """Embeds the photo's 160 x 120 Exif thumbnail, letterboxed in black as 3:2 cameras make them."""
+    thumb = Image.new("RGB", (160, 120))
+    thumb.paste(photo.resize((160, 107), Image.BILINEAR), (0, 6))
+    with tempfile.TemporaryDirectory() as scratch:
+        thumb_path = os.path.join(scratch, "thumb.jpg")
+        thumb.save(thumb_path, quality=85)
+        subprocess.run(["exiftool", "-q", "-overwrite_original", f"-ThumbnailImage<={thumb_path}",
+                        path], check=True)
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def quarters_png(width, height):
+    """Four coloured quarters as 2-bit palette indices, written by hand: Pillow would hold every
+    pixel. Each row repeats the one above (filter 2), so hundreds of megapixels take kilobytes."""
+    half = width // 8
+    deflate = zlib.compressobj()
+    data = []
+    for left, right in ((0x00, 0x55), (0xFF, 0xAA)):
+        data.append(deflate.compress(b"\0" + bytes([left]) * half + bytes([right]) * half))
+        data.extend(deflate.compress(b"\2" + bytes(2 * half)) for _ in range(height // 2 - 1))
+    data.append(deflate.flush())
+    palette = bytes((200, 40, 40, 40, 160, 60, 240, 240, 240, 40, 60, 200))
+    return (b"\x89PNG\r\n\x1a\n" +
+            png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 2, 3, 0, 0, 0)) +
+            png_chunk(b"PLTE", palette) + png_chunk(b"IDAT", b"".join(data)) +
+            png_chunk(b"IEND", b""))
+
+
 def write_bench(out):
     photo = photo_24mp()
     photo.save(os.path.join(out, "photo-24mp.jpg"), quality=90)
@@ -111,6 +147,14 @@ def write_bench(out):
     exif = Image.Exif()
     exif[0x0112] = 6
     photo.save(os.path.join(out, "photo-24mp-turned.jpg"), quality=90, exif=exif)
+    # The same pixels with the preview a camera embeds.
+    photo.save(os.path.join(out, "photo-24mp-thumb.jpg"), quality=90)
+    with_thumbnail(photo, os.path.join(out, "photo-24mp-thumb.jpg"))
+    landscape().save(os.path.join(out, "small.png"))
+    # Big pictures that decode for seconds: 256 MP, and the largest the 32-bit build decodes.
+    for name, side in (("quarters-256mp.png", 16000), ("quarters-185mp.png", 13600)):
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(quarters_png(side, side))
     rgba_large().save(os.path.join(out, "rgba-large.png"), compress_level=1)
     frames = [f.resize((1280, 720), Image.NEAREST) for f in animation_frames()]
     # Corners that change every frame keep each frame whole, as the system's codecs play them.
