@@ -215,7 +215,7 @@ void OpenViewerOn(const fs::path& file) {
 }
 
 void CloseViewer() {
-    StopWorkers();
+    ReleaseAllWork();
     DestroyWindow(app.window);
     PumpMessages();
     UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));
@@ -284,7 +284,7 @@ PressTimes PressMs(WPARAM key = VK_RIGHT) {
 enum Press { kWithoutReadAhead, kAtOnce, kReadAheadDone };
 
 void PrepareForPress(Press when) {
-    if (when == kWithoutReadAhead) StopWorkers();
+    if (when == kWithoutReadAhead) ReleaseAllWork();
     if (when == kReadAheadDone) WaitForWorkers();
     // What the workers announced before the press is not the press's to take.
     PumpMessages();
@@ -877,7 +877,7 @@ int wmain(int argc, wchar_t** argv) {
     MeasureEscape(folder / L"small.png",
                   folder / (sizeof(void*) == 8 ? L"quarters-256mp.png" : L"quarters-185mp.png"),
                   glim);
-    StopWorkers();
+    ReleaseAllWork();
     Gdiplus::GdiplusShutdown(token);
     PrintTable();
     return 0;

@@ -71,7 +71,7 @@ testing::AssertionResult Becomes(Read read, const T& want) {
 // Closes the window if one is open, ends the worker, and puts the state back to its start
 // values.
 inline void ResetApp() {
-    StopWorkers();
+    ReleaseAllWork();
     if (app.window) DestroyWindow(app.window);
     // The class keeps the cursor and brush it was given; the next window starts afresh.
     UnregisterClassW(L"Glim", GetModuleHandleW(nullptr));

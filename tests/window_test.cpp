@@ -408,7 +408,7 @@ TEST(Window, APhotoShowsItsPreviewAtOnceThenItsPicture) {
     const fs::path b = folder.Copy(L"thumb_big_6.jpg", L"b.jpg");
     OpenViewerOn(a);
     Press(VK_SPACE);  // fitted: the small picture shows at its own size
-    StopWorkers();
+    ReleaseAllWork();
     SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
     ASSERT_TRUE(WaitFor([] { return app.showsPreview; }));
     const Placement at = ComputePlacement(app);
@@ -431,7 +431,7 @@ TEST(Window, AHeldKeyShowsWhatItNames) {
         folder.Copy(name, name);
     }
     OpenViewerOn(folder.path / L"hue0.jpg");
-    StopWorkers();
+    ReleaseAllWork();
     std::set<std::wstring> named;
     for (int repeat = 0; repeat < 30; ++repeat) {
         PostMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 1 << 30);

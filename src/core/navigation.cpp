@@ -123,7 +123,7 @@ void SettleOpened() {
 [[noreturn]] void EndWithNothingToShow() {
     const int code = app.pictureShown ? 1 : 0;
     if (app.window) DestroyWindow(app.window);
-    StopWorkers();
+    ReleaseAllWork();
     std::exit(code);
 }
 

@@ -287,10 +287,6 @@ bool WorkersBusy() {
     return Decoding() > 0;
 }
 
-void StopWorkers() {
-    ReleaseAllWork();
-}
-
 void DiscardPrepared(Prepared& prepared) {
     AppState& state = prepared.state;
     state.picture = {};

@@ -55,14 +55,12 @@ std::unique_ptr<Prepared> WaitForFinished(int index, unsigned listing);
 // Hands a picture to the workers to be released.
 void ReleaseElsewhere(Picture picture);
 // Drops everything asked, running or finished, and returns once it is all released: the room a
-// press may need.
+// press may need, and the end of the workers' use of GDI+.
 void ReleaseAllWork();
 // Returns once the workers have nothing left to do.
 void WaitForWorkers();
 // True while a worker is decoding.
 bool WorkersBusy();
-// Drops all work and waits for it to end. GDI+ must still be running.
-void StopWorkers();
 // Releases a prepared record's back buffer and icons.
 void DiscardPrepared(Prepared& prepared);
 // The file's stamp now.

@@ -35,7 +35,7 @@ int RunWithGdiplus(const wchar_t* path) {
     // down, which a decoding thread would outlive.
     if (WorkersBusy()) TerminateProcess(GetCurrentProcess(), code);
     // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
-    StopWorkers();
+    ReleaseAllWork();
     app.picture = Picture{};
     Gdiplus::GdiplusShutdown(token);
     return code;
