@@ -25,8 +25,7 @@ struct Workers {
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     HWND window = nullptr;
     std::vector<Task> waiting;  // in order of need
-    std::vector<Ask> asked;     // what is wanted, for the view and listing below
-    View view;
+    std::vector<Ask> asked;     // what is wanted, for the listing below
     unsigned listing = 0;
     std::vector<Task> running;
     std::vector<std::unique_ptr<Prepared>> finished;
@@ -219,7 +218,6 @@ void AskWorkers(std::vector<Ask> asks, const View& view, unsigned listing) {
     Locked locked;
     workers.waiting.clear();
     workers.asked = std::move(asks);
-    workers.view = view;
     workers.listing = listing;
     DropUnasked();
     for (const Ask& ask : workers.asked) {
