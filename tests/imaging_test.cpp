@@ -1,4 +1,5 @@
 // Loading and composing pictures, in this process.
+#include <atomic>
 #include <climits>
 
 #include "core/geometry.h"
@@ -211,7 +212,6 @@ TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
 
 // ReadFile, failing from 64 KiB into a file on, as a disk may, while this program's import of it
 // points here.
-static decltype(&ReadFile) realReadFile;
 static BOOL WINAPI ReadFileFailingMidway(HANDLE file, void* to, DWORD size, DWORD* read,
                                          OVERLAPPED* at) {
     if (at && at->Offset >= 64 * 1024) {
@@ -221,26 +221,9 @@ static BOOL WINAPI ReadFileFailingMidway(HANDLE file, void* to, DWORD size, DWOR
     return realReadFile(file, to, size, read, at);
 }
 
-// This program's import of ReadFile, made writable; null if it cannot be found.
-static decltype(&ReadFile)* ReadFileImport() {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
-    auto* const slots = reinterpret_cast<decltype(&ReadFile)*>(base + imports.VirtualAddress);
-    auto* const end = slots + imports.Size / sizeof *slots;
-    auto* const slot = std::find(slots, end, ReadFile);
-    DWORD protection;
-    if (slot == end || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
-        return nullptr;
-    }
-    realReadFile = *slot;
-    return slot;
-}
-
 // A read that fails partway through the file tells how far it got, and stays reported after the
-// start is read again, until the file is kept in memory; a load meeting it says "not now".
+// start is read again, until the file is kept in memory; a load meeting it says "not now", as
+// does one abandoned.
 // Positions beyond the signed 64-bit range are refused.
 TEST(Imaging, TheStreamRemembersAFailedReadAndStaysWithinItsRange) {
     TempFolder folder;
@@ -273,6 +256,9 @@ TEST(Imaging, TheStreamRemembersAFailedReadAndStaysWithinItsRange) {
     EXPECT_EQ(LoadImageFile(state, (Fixture(L"damaged") / L"frames-whole.gif").c_str()),
               LoadResult::kNotNow);
     *import = realReadFile;
+    const std::atomic<bool> abandoned{true};
+    EXPECT_EQ(LoadImageFile(state, Fixture(L"red_40x30.png").c_str(), LLONG_MAX, &abandoned),
+              LoadResult::kNotNow);
     ASSERT_EQ(KeepFileInMemory(file), ReadResult::kRead);
     EXPECT_FALSE(ReadFailed(file));
     seek(65536 - 10);

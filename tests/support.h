@@ -2,6 +2,7 @@
 // What the tests share: pictures, folders, the viewer's window in this process, waiting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -47,6 +48,26 @@ struct TempFolder {
     }
     fs::path path;
 };
+
+// This program's import of ReadFile, made writable, which a test may point elsewhere; null if it
+// cannot be found. The function it named is kept in realReadFile.
+inline decltype(&ReadFile) realReadFile;
+inline decltype(&ReadFile)* ReadFileImport() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto* const slots = reinterpret_cast<decltype(&ReadFile)*>(base + imports.VirtualAddress);
+    auto* const end = slots + imports.Size / sizeof *slots;
+    auto* const slot = std::find(slots, end, ReadFile);
+    DWORD protection;
+    if (slot == end || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+        return nullptr;
+    }
+    realReadFile = *slot;
+    return slot;
+}
 
 // Pumps this thread's messages until condition holds or timeoutMs passes.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {

@@ -54,9 +54,10 @@ long long PixelLimitBeside(const Picture& shown) {
 }
 
 // Asks the workers for the entry wanted (unless it is on show), its preview first; then for the
-// entries that come next in the direction of travel, one for each processor, and the one behind
-// where the budget leaves room for it, each within its share of the budget. Nothing is read ahead
-// while the entry wanted is decoded again after all was let go for it.
+// entries that come next in the direction of travel, one for each processor, each within its share
+// of the budget; and, once the entry wanted is on show, for the one behind where the budget leaves
+// room for it: a held key leaves no decode running behind it. Nothing is read ahead while the
+// entry wanted is decoded again after all was let go for it.
 void AskAround(bool wantedToo) {
     std::vector<Ask> asks;
     if (wantedToo) {
@@ -70,7 +71,7 @@ void AskAround(bool wantedToo) {
         asks.push_back({index, EntryPath(index), false, room / ahead});
     }
     const long long behindShare = room / (ahead + 1);
-    if (ahead > 0 && FileCount() > ahead + 1 && behindShare > 0 &&
+    if (!wantedToo && ahead > 0 && FileCount() > ahead + 1 && behindShare > 0 &&
         behindShare >= HeldPixels(app.picture)) {
         const int behind = Wrap(app.wanted - app.travel);
         asks.push_back({behind, EntryPath(behind), false, behindShare});

@@ -154,8 +154,7 @@ void ReleaseBackBuffer(AppState& state) {
 }
 
 void AdoptBackBuffer(AppState& to, AppState& from) {
-    ReleaseBackBuffer(to);
-    to.backBuffer = std::exchange(from.backBuffer, {});
+    std::swap(to.backBuffer, from.backBuffer);
     to.composed = from.composed;
 }
 

@@ -7,7 +7,8 @@
 // thread.
 void ComposeBackBuffer(AppState& state);
 void ReleaseBackBuffer(AppState& state);
-// Gives to the back buffer that from composed, with the record of what it shows.
+// Gives to the back buffer that from composed, with the record of what it shows; from takes the
+// one that to had.
 void AdoptBackBuffer(AppState& to, AppState& from);
 // Copies the back buffer unscaled onto the whole client area; validates the window.
 void Present();

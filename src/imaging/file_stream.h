@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+
 #include "platform/platform.h"
 
 // How far a file could be read: whole; not at all for good (gone, a folder, access refused, too
@@ -11,8 +13,11 @@ enum class ReadResult { kRead, kUnreadable, kNotNow };
 // is open, shared with every other program, until KeepFileInMemory closes it.
 struct FileStream;
 
-// Null, with the reason in result, when the file cannot be opened.
-FileStream* OpenFileStream(const wchar_t* path, ReadResult& result);
+// Null, with the reason in result, when the file cannot be opened. Once *abandoned is set (by
+// another thread: nobody wants the file's picture any more), every read fails, so that a decoder
+// gives up at its next read rather than run to its end.
+FileStream* OpenFileStream(const wchar_t* path, ReadResult& result,
+                           const std::atomic<bool>* abandoned = nullptr);
 // The same over size bytes in memory that outlive it, such as a part of a file read already, as
 // if they were a file kept in memory. Null when memory is short.
 FileStream* OpenMemoryStream(const BYTE* bytes, ULONGLONG size);
@@ -24,6 +29,7 @@ ReadResult KeepFileInMemory(FileStream* stream);
 // The file's bytes once kept in memory.
 const BYTE* FileBytes(const FileStream* stream);
 ULONGLONG FileSize(const FileStream* stream);
-// Whether any read from the file failed since it was opened: a decoder takes a failed read for a
-// damaged file, so what it concluded then says nothing about the file.
+// Whether any read from the file failed since it was opened, or the stream was abandoned: a
+// decoder takes a failed read for a damaged file, so what it concluded then says nothing about
+// the file.
 bool ReadFailed(const FileStream* stream);

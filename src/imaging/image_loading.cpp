@@ -148,6 +148,8 @@ LoadResult ReadPicture(Picture& picture, const FileStream* file) {
     Pixels pixels;
     const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
     if (copied != LoadResult::kLoaded) return copied;
+    // Nobody wants it any more: the rest would be work thrown away.
+    if (ReadFailed(file)) return LoadResult::kNotNow;
     const int orientation = RecordedOrientation(
         *picture.image, ReadJpegHeader(FileBytes(file), FileSize(file)).orientation);
     picture.image.reset();
@@ -215,11 +217,12 @@ bool SelectFrame(Picture& picture, int index) {
            ShowActiveFrame(picture) == LoadResult::kLoaded;
 }
 
-LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit) {
+LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit,
+                         const std::atomic<bool>* abandoned) {
     ReleasePicture(state.picture);
     if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
     ReadResult opened;
-    FileStream* const file = OpenFileStream(path, opened);
+    FileStream* const file = OpenFileStream(path, opened, abandoned);
     if (!file) return AsLoadResult(opened);
     const LoadResult result =
         DecodeStream(state.picture, file, std::min(pixelLimit, LargestPicturePixels()));

@@ -1,7 +1,9 @@
 #include "imaging/workers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
+#include <utility>
 
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
@@ -16,6 +18,10 @@ struct Task {
     bool preview = false;
     View view;
     unsigned listing = 0;
+    // Set once the task is no longer asked for: its file's reads then fail, so that a decode
+    // nobody wants gives up at once and leaves its processor to one that is wanted. The task
+    // may be asked for again meanwhile: a new one is then started, told apart by this flag.
+    std::shared_ptr<std::atomic<bool>> abandoned = std::make_shared<std::atomic<bool>>(false);
 };
 
 // The hand-over between the window's thread and the workers. It lives outside the state record,
@@ -31,6 +37,8 @@ struct Workers {
     std::vector<std::unique_ptr<Prepared>> finished;
     std::vector<Picture> unwanted;  // for a worker to release
     bool releasing = false;
+    bool wantedHasPreview = false;   // the entry asked for has a preview, made for these asks
+    std::vector<BackBuffer> spares;  // given back, for the next compositions
 };
 Workers workers;
 
@@ -43,6 +51,9 @@ struct Locked {
     }
 };
 
+// Back buffers kept for reuse: a new one costs milliseconds as its pages are first touched.
+constexpr size_t kSpareBackBuffers = 2;
+
 // Decodes take every processor; previews are short and never wait behind a decode.
 int DecodeSlots() {
     return std::max(1, CountProcessors());
@@ -53,14 +64,9 @@ int Decoding() {
                              [](const Task& task) { return !task.preview; }));
 }
 
-bool SameWork(const Task& task, const Ask& ask, bool preview, unsigned listing) {
-    return task.ask.index == ask.index && task.preview == preview && task.listing == listing;
-}
-
 void EndRunning(const Task& ended) {
-    const auto task = std::find_if(
-        workers.running.begin(), workers.running.end(),
-        [&](const Task& t) { return SameWork(t, ended.ask, ended.preview, ended.listing); });
+    const auto task = std::find_if(workers.running.begin(), workers.running.end(),
+                                   [&](const Task& t) { return t.abandoned == ended.abandoned; });
     if (task != workers.running.end()) workers.running.erase(task);
 }
 
@@ -71,10 +77,34 @@ bool StillAsked(int index, bool preview, unsigned listing) {
     });
 }
 
+// Its icons are released, its back buffer kept where there is room for it.
+void Discard(Prepared& prepared) {
+    AppState& state = prepared.state;
+    if (state.backBuffer.bitmap && workers.spares.size() < kSpareBackBuffers) {
+        workers.spares.push_back(std::exchange(state.backBuffer, {}));
+    }
+    ReleaseBackBuffer(state);
+    if (state.smallIcon) DestroyIcon(state.smallIcon);
+    if (state.bigIcon) DestroyIcon(state.bigIcon);
+    state.smallIcon = state.bigIcon = nullptr;
+}
+
 // Its picture goes to a worker to release; the rest is small.
 void DropPrepared(std::unique_ptr<Prepared> prepared) {
     workers.unwanted.push_back(std::move(prepared->state.picture));
-    DiscardPrepared(*prepared);
+    Discard(*prepared);
+}
+
+// A back buffer given back, of the view's size; none (to be made) if there is none.
+BackBuffer TakeSpare(const View& view) {
+    Locked locked;
+    while (!workers.spares.empty()) {
+        const BackBuffer spare = workers.spares.back();
+        workers.spares.pop_back();
+        if (spare.width == view.clientWidth && spare.height == view.clientHeight) return spare;
+        DeleteObject(spare.bitmap);
+    }
+    return {};
 }
 
 // A photo's preview, from the first bytes of its file.
@@ -104,9 +134,11 @@ std::unique_ptr<Prepared> Prepare(const Task& task) {
         prepared->result = made ? LoadResult::kLoaded : LoadResult::kNotAPicture;
         if (made) std::wcsncpy(state.currentPath, task.ask.path.c_str(), MAX_PATH - 1);
     } else {
-        prepared->result = LoadImageFile(state, task.ask.path.c_str(), task.ask.pixelLimit);
+        prepared->result =
+            LoadImageFile(state, task.ask.path.c_str(), task.ask.pixelLimit, task.abandoned.get());
     }
-    if (prepared->result != LoadResult::kLoaded) return prepared;
+    if (prepared->result != LoadResult::kLoaded || *task.abandoned) return prepared;
+    state.backBuffer = TakeSpare(task.view);
     ComposeBackBuffer(state);
     state.smallIcon = MakeImageIcon(state.picture, 16);
     state.bigIcon = MakeImageIcon(state.picture, 32);
@@ -120,7 +152,10 @@ __attribute__((force_align_arg_pointer)) void RunTask(void* context) {
     std::unique_ptr<Prepared> prepared = Prepare(*task);
     Locked locked;
     EndRunning(*task);
-    if (StillAsked(task->ask.index, task->preview, task->listing)) {
+    if (!*task->abandoned) {
+        if (task->preview && prepared->result == LoadResult::kLoaded) {
+            workers.wantedHasPreview = true;
+        }
         workers.finished.push_back(std::move(prepared));
         // Before the window exists, start-up waits for the first picture itself.
         if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
@@ -146,21 +181,29 @@ __attribute__((force_align_arg_pointer)) void RunRelease(void*) {
     ReleaseSRWLockExclusive(&workers.lock);
 }
 
-// A preview waiting or being made, which decodes would slow down.
-bool PreviewUnderWay() {
-    const auto preview = [](const Task& task) { return task.preview; };
-    return std::any_of(workers.waiting.begin(), workers.waiting.end(), preview) ||
-           std::any_of(workers.running.begin(), workers.running.end(), preview);
+// What is read ahead waits while the entry wanted has its preview under way, and then, once it
+// has a preview to show, until its picture is decoded: that picture has the processors to itself,
+// and a held key, whose presses each show a preview, passes by what was read ahead for it.
+bool ReadAheadWaits() {
+    // A picture read ahead before its entry was asked for is the one wanted all the same.
+    const auto holds = [](const Task& task) {
+        return !*task.abandoned && StillAsked(task.ask.index, true, task.listing) &&
+               (task.preview || workers.wantedHasPreview);
+    };
+    return std::any_of(workers.waiting.begin(), workers.waiting.end(), holds) ||
+           std::any_of(workers.running.begin(), workers.running.end(), holds);
 }
 
-// Starts what may start: every preview first, then pictures while a processor is free.
+// Starts what may start: every preview first, then pictures while a processor is free, the one
+// asked for beside its preview.
 void Dispatch() {
     if (!workers.unwanted.empty() && !workers.releasing) {
         workers.releasing = true;
         if (!SubmitWork(RunRelease, nullptr)) workers.releasing = false;
     }
     for (auto task = workers.waiting.begin(); task != workers.waiting.end();) {
-        if (!task->preview && (Decoding() >= DecodeSlots() || PreviewUnderWay())) {
+        if (!task->preview &&
+            (Decoding() >= DecodeSlots() || (!task->ask.preview && ReadAheadWaits()))) {
             ++task;
             continue;
         }
@@ -181,12 +224,15 @@ bool HasWork(const Ask& ask, bool preview) {
         [&](const auto& done) { return done->index == ask.index && done->preview == preview; });
     return finished ||
            std::any_of(workers.running.begin(), workers.running.end(), [&](const Task& task) {
-               return SameWork(task, ask, preview, workers.listing);
+               return task.ask.index == ask.index && task.preview == preview && !*task.abandoned;
            });
 }
 
-// Finished work no longer asked for is dropped.
+// Work no longer asked for is dropped: finished, it goes to be released; running, it is abandoned.
 void DropUnasked() {
+    for (Task& task : workers.running) {
+        if (!StillAsked(task.ask.index, task.preview, task.listing)) *task.abandoned = true;
+    }
     for (auto done = workers.finished.begin(); done != workers.finished.end();) {
         if (StillAsked((*done)->index, (*done)->preview, workers.listing)) {
             ++done;
@@ -219,6 +265,7 @@ void AskWorkers(std::vector<Ask> asks, const View& view, unsigned listing) {
     workers.waiting.clear();
     workers.asked = std::move(asks);
     workers.listing = listing;
+    workers.wantedHasPreview = false;
     DropUnasked();
     for (const Ask& ask : workers.asked) {
         if (ask.preview && !HasWork(ask, true))
@@ -286,12 +333,9 @@ bool WorkersBusy() {
 }
 
 void DiscardPrepared(Prepared& prepared) {
-    AppState& state = prepared.state;
-    state.picture = {};
-    ReleaseBackBuffer(state);
-    if (state.smallIcon) DestroyIcon(state.smallIcon);
-    if (state.bigIcon) DestroyIcon(state.bigIcon);
-    state.smallIcon = state.bigIcon = nullptr;
+    prepared.state.picture = {};
+    Locked locked;
+    Discard(prepared);
 }
 
 FileStamp StampFile(const wchar_t* path) {

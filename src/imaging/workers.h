@@ -61,7 +61,8 @@ void ReleaseAllWork();
 void WaitForWorkers();
 // True while a worker is decoding.
 bool WorkersBusy();
-// Releases a prepared record's back buffer and icons.
+// Releases a prepared record's icons, and its back buffer or keeps it for the workers' next
+// composition.
 void DiscardPrepared(Prepared& prepared);
 // The file's stamp now.
 FileStamp StampFile(const wchar_t* path);
