@@ -81,9 +81,9 @@ void AskAround(bool wantedToo) {
 
 // The picture in another record takes the place of the one on show, with its back buffer (made
 // again only where the view changed since) and, outside fullscreen, where there is no title bar,
-// its icons. The picture it replaces goes to the workers to be released.
+// its icons. The record takes the picture it replaces, to be released once the press is answered.
 void AdoptPrepared(Prepared& prepared) {
-    Picture replaced = std::exchange(app.picture, std::move(prepared.state.picture));
+    std::swap(app.picture, prepared.state.picture);
     std::wcscpy(app.currentPath, prepared.state.currentPath);
     app.showsPreview = prepared.preview;
     app.currentFrame = 0;
@@ -91,13 +91,10 @@ void AdoptPrepared(Prepared& prepared) {
     SyncAnimationTimer();
     ComposeBackBuffer(app);
     Present();
-    if (app.fullscreen) {
-        DiscardPrepared(prepared);
-    } else {
+    if (!app.fullscreen) {
         InstallWindowIcons(prepared.state.smallIcon, prepared.state.bigIcon);
         prepared.state.smallIcon = prepared.state.bigIcon = nullptr;
     }
-    ReleaseElsewhere(std::move(replaced));
 }
 
 // The title names what is on screen: the entry wanted, or the file being opened here.
