@@ -248,14 +248,6 @@ ReadResult KeepFileInMemory(FileStream* stream) {
     return ReadResult::kRead;
 }
 
-const BYTE* FileBytes(const FileStream* stream) {
-    return stream->bytes;
-}
-
-ULONGLONG FileSize(const FileStream* stream) {
-    return stream->size;
-}
-
 bool ReadFailed(const FileStream* stream) {
     return stream->readFailed || stream->IsAbandoned();
 }

@@ -26,9 +26,6 @@ IStream* AsStream(FileStream* stream);
 // delete it while the stream lives. Reads before it went straight to the file, and a failure
 // among them is forgotten.
 ReadResult KeepFileInMemory(FileStream* stream);
-// The file's bytes once kept in memory.
-const BYTE* FileBytes(const FileStream* stream);
-ULONGLONG FileSize(const FileStream* stream);
 // Whether any read from the file failed since it was opened, or the stream was abandoned: a
 // decoder takes a failed read for a damaged file, so what it concluded then says nothing about
 // the file.

@@ -12,6 +12,7 @@
 #include "imaging/file_stream.h"
 #include "imaging/memory_limits.h"
 #include "imaging/picture.h"
+#include "imaging/preview.h"
 
 namespace {
 
@@ -52,12 +53,21 @@ void ReadFrameDelays(Picture& picture) {
     }
 }
 
+// The orientation that a JPEG's own Exif block records, from the file's first bytes.
+int ReadExifOrientation(FileStream* file) {
+    std::vector<BYTE> header(kPreviewHeaderBytes);
+    ULONG read = 0;
+    AsStream(file)->Seek({}, STREAM_SEEK_SET, nullptr);
+    AsStream(file)->Read(header.data(), ULONG(header.size()), &read);
+    return ReadJpegHeader(header.data(), read).orientation;
+}
+
 // The orientation the platform reports (for TIFF; for JPEG too on Windows), else the one the
 // JPEG's own Exif block records, which Wine's decoders do not report: 1 to 8, or 0.
-int RecordedOrientation(Gdiplus::Image& image, int exifOrientation) {
+int RecordedOrientation(Gdiplus::Image& image, FileStream* file) {
     const std::vector<BYTE> value =
         ReadPropertyValue(image, PropertyTagOrientation, PropertyTagTypeShort);
-    if (value.size() < sizeof(WORD)) return exifOrientation;
+    if (value.size() < sizeof(WORD)) return ReadExifOrientation(file);
     WORD orientation;
     std::memcpy(&orientation, value.data(), sizeof orientation);
     return orientation <= 8 ? orientation : 0;
@@ -136,22 +146,27 @@ LoadResult ShowActiveFrame(Picture& picture) {
 
 // A picture of one frame is turned upright and keeps nothing of GDI+ but its pixels; one of
 // several frames keeps its GDI+ image to decode the others, and shows as decoded: turning it
-// would turn only the frame on show. A metafile has no pixels: GDI+ draws it.
-LoadResult ReadPicture(Picture& picture, const FileStream* file) {
+// would turn only the frame on show. A metafile has no pixels: GDI+ draws it. What keeps its GDI+
+// image keeps the file in memory with it, so that other programs may move or delete the file.
+LoadResult ReadPicture(Picture& picture, FileStream* file) {
     ReadFrameDimension(picture);
     // A failed count query yields 0; one frame keeps the frame index meaningful.
     picture.frameCount =
         ClampToInt(std::max(1u, picture.image->GetFrameCount(&picture.frameDimension)));
+    if (picture.frameCount >= 2 || IsMetafile(picture)) {
+        const LoadResult kept = AsLoadResult(KeepFileInMemory(file));
+        if (kept != LoadResult::kLoaded) return kept;
+    }
     if (picture.frameCount >= 2) ReadFrameDelays(picture);
     if (IsMetafile(picture)) return LoadResult::kLoaded;
     if (picture.frameCount >= 2) return ShowActiveFrame(picture);
     Pixels pixels;
     const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
     if (copied != LoadResult::kLoaded) return copied;
-    // Nobody wants it any more: the rest would be work thrown away.
+    // Pixels decoded around a failed read are not the file's, and a picture that nobody wants
+    // any more is not worth finishing.
     if (ReadFailed(file)) return LoadResult::kNotNow;
-    const int orientation = RecordedOrientation(
-        *picture.image, ReadJpegHeader(FileBytes(file), FileSize(file)).orientation);
+    const int orientation = RecordedOrientation(*picture.image, file);
     picture.image.reset();
     return TurnUpright(pixels, orientation) && ShowPixels(picture, std::move(pixels))
                ? LoadResult::kLoaded
@@ -180,8 +195,7 @@ LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit
     if (pixels > pixelLimit) return LoadResult::kOverLimit;
     // A picture decoded around a failed read is not the file's.
     if (ReadFailed(file)) return LoadResult::kNotNow;
-    const LoadResult kept = AsLoadResult(KeepFileInMemory(file));
-    const LoadResult read = kept == LoadResult::kLoaded ? ReadPicture(picture, file) : kept;
+    const LoadResult read = ReadPicture(picture, file);
     if (read != LoadResult::kNotAPicture) return read;
     // Pixels that GDI+ will not give (Windows' has no conversion from 16-bit gray), the codecs
     // may.

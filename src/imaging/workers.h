@@ -6,7 +6,9 @@
 // composed for the view it was asked for, with its icons), and post kWorkFinished to the window.
 // The window's thread then takes what it wants: the picture leaves the workers and becomes the
 // one on show, and the one it replaces goes back to them to be released. Work no longer asked for
-// is dropped before it starts; a finished picture no longer asked for is released by a worker.
+// is dropped before it starts, abandoned at its next read if it runs, and released by a worker if
+// it is finished. While the entry asked for shows its preview, nothing else is decoded beside its
+// picture.
 #include <memory>
 #include <string>
 #include <vector>
