@@ -163,10 +163,10 @@ LoadResult ReadPicture(Picture& picture, FileStream* file) {
     Pixels pixels;
     const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
     if (copied != LoadResult::kLoaded) return copied;
+    const int orientation = RecordedOrientation(*picture.image, file);
     // Pixels decoded around a failed read are not the file's, and a picture that nobody wants
     // any more is not worth finishing.
     if (ReadFailed(file)) return LoadResult::kNotNow;
-    const int orientation = RecordedOrientation(*picture.image, file);
     picture.image.reset();
     return TurnUpright(pixels, orientation) && ShowPixels(picture, std::move(pixels))
                ? LoadResult::kLoaded
