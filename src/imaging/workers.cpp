@@ -194,6 +194,15 @@ bool ReadAheadWaits() {
            std::any_of(workers.running.begin(), workers.running.end(), holds);
 }
 
+// A picture waits for a free processor, and what is read ahead while the entry wanted holds the
+// processors. Before the window exists, the picture wanted waits with it: the window opens on
+// its preview before a decode competes with the opening.
+bool PictureWaits(const Task& task) {
+    if (Decoding() >= DecodeSlots()) return true;
+    const bool besidePreview = task.ask.preview && workers.window;
+    return !besidePreview && ReadAheadWaits();
+}
+
 // Starts what may start: every preview first, then pictures while a processor is free, the one
 // asked for beside its preview.
 void Dispatch() {
@@ -202,8 +211,7 @@ void Dispatch() {
         if (!SubmitWork(RunRelease, nullptr)) workers.releasing = false;
     }
     for (auto task = workers.waiting.begin(); task != workers.waiting.end();) {
-        if (!task->preview &&
-            (Decoding() >= DecodeSlots() || (!task->ask.preview && ReadAheadWaits()))) {
+        if (!task->preview && PictureWaits(*task)) {
             ++task;
             continue;
         }
@@ -258,6 +266,7 @@ bool Idle() {
 void StartWorkers(HWND window) {
     Locked locked;
     workers.window = window;
+    Dispatch();
 }
 
 void AskWorkers(std::vector<Ask> asks, const View& view, unsigned listing) {

@@ -44,7 +44,8 @@ struct Prepared {
     AppState state;
 };
 
-// Where finished work is announced. Called once, from the window's thread, before any ask.
+// Where finished work is announced, once the window exists. Until then start-up waits for what it
+// asked itself, and the picture of a photo whose preview the window will open on is not begun.
 void StartWorkers(HWND window);
 // Replaces what the workers are asked for, in order of need, for this view and this listing of
 // the folder; work for anything else is dropped.
