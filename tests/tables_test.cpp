@@ -3,6 +3,8 @@
 
 #include "core/geometry.h"
 #include "imaging/exif.h"
+#include "imaging/file_stream.h"
+#include "imaging/picture_size.h"
 #include "imaging/preview.h"
 #include "support.h"
 #include "window/shell_open.h"
@@ -100,4 +102,42 @@ TEST(Tables, PhotoHeadersAreReadWithinTheirBytesOrNotAtAll) {
         EXPECT_EQ(read(photo.substr(0, size)), std::pair(size < 0x952 ? 0 : 6, false)) << size;
     }
     VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+// Each picture's own size from its header alone, the stream left at its start: a photo whose frame
+// header lies past 256 KB of blocks before it, and the same cut short within them; a metafile; a
+// size whose product overflows 64 signed bits; formats that declare no size, and no picture.
+TEST(Tables, PictureHeadersDeclareTheirSizeOrNothing) {
+    const auto bytesOf = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto declared = [](const std::string& bytes) {
+        IStream* const stream =
+            AsStream(OpenMemoryStream(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()));
+        const long long pixels = ReadDeclaredPixels(stream);
+        ULARGE_INTEGER at = {};
+        stream->Seek({}, STREAM_SEEK_CUR, &at);
+        stream->Release();
+        return at.QuadPart == 0 ? pixels : -2;
+    };
+    std::string photo = bytesOf(Fixture(L"corners_6.jpg"));
+    const std::string block = "\xFF\xE1\xFF\xFF" + std::string(65533, 'x');
+    photo.insert(2, block + block + block + block);
+    const TempFolder folder;
+    const std::pair<std::string, long long> cases[] = {
+        {bytesOf(Fixture(L"red_40x30.png")), 40 * 30},
+        {bytesOf(Fixture(L"green_101x51.bmp")), 101 * 51},
+        {bytesOf(Fixture(L"blue_20x10.gif")), 20 * 10},
+        {bytesOf(Fixture(L"corners_6.jpg")), 64 * 32},
+        {bytesOf(Fixture(L"corners_6.tif")), 64 * 32},
+        {bytesOf(Fixture(L"noise_rgba_53x37.dds")), 53 * 37},
+        {photo, 64 * 32},
+        {photo.substr(0, 3 * 65537), -1},
+        {bytesOf(DrawCrossMetafile(folder.path / L"cross.emf")), 0},
+        {std::string("DDS ") + std::string(8, '\0') + std::string(8, '\xFF'), LLONG_MAX},
+        {bytesOf(Fixture(L"noise_rgba_53x37.tga")), -1},
+        {bytesOf(Fixture(L"not_an_image.png")), -1},
+    };
+    for (const auto& [bytes, want] : cases) EXPECT_EQ(declared(bytes), want) << bytes.size();
 }
