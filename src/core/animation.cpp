@@ -4,9 +4,6 @@
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
 
-// One frame timer per window, so a fixed identifier is unique.
-constexpr UINT_PTR kFrameTimerId = 1;
-
 int WrapIndex(int index, int count) {
     if (index >= count) return 0;
     if (index < 0) return count - 1;

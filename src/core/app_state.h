@@ -3,11 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "imaging/ask.h"
 #include "imaging/picture.h"
 #include "platform/platform.h"
 
 // Gray levels of the cycled backgrounds: black, mid gray, white.
 constexpr BYTE kBackgroundGrays[] = {0, 128, 255};
+
+// The window's timers: frames, a held key's pause, and work the pool could not take yet.
+constexpr UINT_PTR kFrameTimerId = 1;
+constexpr UINT_PTR kHeldKeyTimerId = 2;
+constexpr UINT_PTR kRetryTimerId = 3;
 
 // What the back buffer was last composed from: the pixels (their generation), their place, the
 // filter and the background.
@@ -60,11 +66,21 @@ struct AppState {
     std::vector<std::wstring> fileNames;
     unsigned listing = 0;      // counts the folder's listings, so work for an old one is told apart
     int currentIndex = 0;      // the entry on show
-    int wanted = 0;            // the entry asked for last, on show once it is decoded
     std::wstring openingPath;  // a file being opened here, not yet decoded
     int loadFailures = 0;
-    bool roomMade = false;  // all was let go for the entry wanted; a second failure is final
-    int travel = +1;        // the direction of the last step through the folder
+    bool roomMade = false;   // all was let go for the entry wanted; a second failure is final
+    bool walkEnded = false;  // nothing decoded all round the folder: the next press tries again
+    int travel = +1;         // the direction of the last step through the folder
+
+    // What the workers are asked for, each under a ticket of its own.
+    Ticket lastTicket = 0;
+    Ask wanted;  // the entry asked for last, on show once it is decoded
+    Ask shown;   // the entry whose picture or preview is on show
+    FileStamp shownStamp;
+    Ask left;  // the entry on show before, whose picture the workers keep (ticket 0: none)
+    std::vector<Ask> asks;
+    bool noPreview = false;     // the entry wanted has no preview
+    bool keyRepeating = false;  // a key repeats: pictures wait for it to be let go
 
     HWND window = nullptr;
     HDC windowDc = nullptr;

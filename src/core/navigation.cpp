@@ -20,11 +20,14 @@ namespace {
 // The entry that a file opened here (dropped, or chosen in the Open dialog) is asked for as: it
 // belongs to no listing until it shows.
 constexpr int kOpening = INT_MIN;
+// How soon work that the pool could not take is handed to it again.
+constexpr UINT kRetryMs = 50;
 
 int FileCount() {
     return static_cast<int>(app.fileNames.size());
 }
 
+// Into the listing, which must not be empty.
 int Wrap(int index) {
     return (index % FileCount() + FileCount()) % FileCount();
 }
@@ -35,17 +38,42 @@ bool NamesSameFile(const WIN32_FIND_DATAW& entry, const wchar_t* name) {
            CompareStringOrdinal(entry.cAlternateFileName, -1, name, -1, TRUE) == CSTR_EQUAL;
 }
 
+// Empty for an entry outside the listing, or one whose path would be too long.
 std::wstring EntryPath(int index) {
     if (index == kOpening) return app.openingPath;
     wchar_t path[MAX_PATH];
-    if (!JoinPath(app.folderPath, app.fileNames[index].c_str(), path)) return {};
+    if (index < 0 || index >= FileCount() ||
+        !JoinPath(app.folderPath, app.fileNames[index].c_str(), path)) {
+        return {};
+    }
     return path;
 }
 
-// What was prepared and not taken goes back to the workers to be released.
-void DropPrepared(Prepared& prepared) {
-    ReleaseElsewhere(std::move(prepared.state.picture));
-    DiscardPrepared(prepared);
+Ticket NewTicket() {
+    return ++app.lastTicket;
+}
+
+// An ask for the entry, under the ticket it is asked for already, so that its work goes on; else
+// under a new one.
+Ask AskFor(int index) {
+    Ask ask;
+    ask.listing = app.listing;
+    ask.index = index;
+    ask.path = EntryPath(index);
+    for (const Ask& asked : app.asks) {
+        if (SameEntry(asked, ask)) ask.ticket = asked.ticket;
+    }
+    if (app.left.ticket && SameEntry(app.left, ask)) ask.ticket = app.left.ticket;
+    if (!ask.ticket) ask.ticket = NewTicket();
+    return ask;
+}
+
+bool WholeOnShow() {
+    return !app.showsPreview && HasPicture(app.picture);
+}
+
+bool WantedOnShow() {
+    return app.wanted.ticket == app.shown.ticket && WholeOnShow();
 }
 
 // The largest picture that may be decoded beside the one on show: any, once that one is gone.
@@ -53,58 +81,115 @@ long long PixelLimitBeside(const Picture& shown) {
     return HasPicture(shown) ? RoomBeside(HeldPixels(shown)) : LLONG_MAX;
 }
 
-// Asks the workers for the entry wanted (unless it is on show), its preview first; then for the
-// entries that come next in the direction of travel, one for each processor, each within its share
-// of the budget; and, once the entry wanted is on show, for the one behind where the budget leaves
-// room for it: a held key leaves no decode running behind it. Nothing is read ahead while the
-// entry wanted is decoded again after all was let go for it.
-void AskAround(bool wantedToo) {
+// In order of need: the next entry in the direction of travel, the one on show before (its picture
+// is kept), the further ones ahead, one for each processor, and the one behind.
+void AddReadAheads(std::vector<Ask>& asks) {
+    const int count = FileCount(), from = app.wanted.index, step = app.travel;
+    if (count == 0) return;
+    std::vector<int> order = {from + step};
+    if (app.left.ticket && app.left.listing == app.listing) order.push_back(app.left.index);
+    for (int i = 2; i <= std::min(CountProcessors(), count - 1); ++i) {
+        order.push_back(from + i * step);
+    }
+    order.push_back(from - step);
+    for (const int entry : order) {
+        const int index = Wrap(entry);
+        if (index != from && std::none_of(asks.begin(), asks.end(),
+                                          [&](const Ask& ask) { return ask.index == index; })) {
+            asks.push_back(AskFor(index));
+        }
+    }
+}
+
+// Asks the workers for the entry wanted unless it shows whole: its preview first, unless that is on
+// screen or there is none, and its picture (later, while a key repeats); then for what to read
+// ahead. Nothing is read ahead for a file opened here, nor while the entry wanted needs the room of
+// all else. kept is a picture the window let go of, for the workers to keep.
+void AskAround(std::unique_ptr<Prepared> kept = nullptr) {
     std::vector<Ask> asks;
-    if (wantedToo) {
-        asks.push_back({app.wanted, EntryPath(app.wanted), true, PixelLimitBeside(app.picture)});
+    if (!WantedOnShow() && !app.walkEnded) {
+        Ask wanted = app.wanted;
+        wanted.wanted = true;
+        wanted.preview = !app.noPreview && !(app.showsPreview && !PressPending());
+        wanted.pictureLater = app.keyRepeating && !app.noPreview;
+        wanted.alone = app.roomMade;
+        wanted.pixelLimit = PixelLimitBeside(app.picture);
+        asks.push_back(wanted);
     }
-    const int ahead =
-        app.wanted == kOpening || app.roomMade ? 0 : std::min(CountProcessors(), FileCount() - 1);
-    const long long room = RoomBeside(HeldPixels(app.picture));
-    for (int i = 1; i <= ahead && room > 0; ++i) {
-        const int index = Wrap(app.wanted + i * app.travel);
-        asks.push_back({index, EntryPath(index), false, room / ahead});
+    if (!app.roomMade && !app.walkEnded && app.wanted.index != kOpening) AddReadAheads(asks);
+    app.asks = asks;
+    if (!AskWorkers(std::move(asks), app.view, HeldPixels(app.picture), std::move(kept)) &&
+        app.window) {
+        SetTimer(app.window, kRetryTimerId, kRetryMs, nullptr);
     }
-    const long long behindShare = room / (ahead + 1);
-    if (!wantedToo && ahead > 0 && FileCount() > ahead + 1 && behindShare > 0 &&
-        behindShare >= HeldPixels(app.picture)) {
-        const int behind = Wrap(app.wanted - app.travel);
-        asks.push_back({behind, EntryPath(behind), false, behindShare});
-    }
-    AskWorkers(std::move(asks), app.view, app.listing);
 }
 
 // The picture in another record takes the place of the one on show, with its back buffer (made
-// again only where the view changed since) and, outside fullscreen, where there is no title bar,
-// its icons. The record takes the picture it replaces, to be released once the press is answered.
+// again only where the view changed since) and, outside fullscreen, its icons. The record takes
+// the picture it replaces, with the back buffer that showed it.
 void AdoptPrepared(Prepared& prepared) {
     std::swap(app.picture, prepared.state.picture);
     std::wcscpy(app.currentPath, prepared.state.currentPath);
     app.showsPreview = prepared.preview;
+    app.shown = prepared.ask;
+    app.shownStamp = prepared.stamp;
     app.currentFrame = 0;
     AdoptBackBuffer(app, prepared.state);
     SyncAnimationTimer();
     ComposeBackBuffer(app);
     Present();
-    if (!app.fullscreen) {
-        InstallWindowIcons(prepared.state.smallIcon, prepared.state.bigIcon);
-        prepared.state.smallIcon = prepared.state.bigIcon = nullptr;
+    HICON small = std::exchange(prepared.state.smallIcon, nullptr);
+    HICON big = std::exchange(prepared.state.bigIcon, nullptr);
+    if (app.fullscreen) {
+        for (const HICON icon : {small, big}) {
+            if (icon) DestroyIcon(icon);
+        }
+        return;
     }
+    InstallWindowIcons(small ? small : MakeImageIcon(app.picture, 16),
+                       big ? big : MakeImageIcon(app.picture, 32));
+}
+
+// The picture on show may be kept for going back to when it is a picture of an entry of this
+// listing that shows as its file decodes: one frame, unturned.
+bool MayKeepShown() {
+    return WholeOnShow() && HasPixels(app.picture) && app.picture.frameCount == 1 &&
+           app.picture.quarterTurns == 0 && app.shown.listing == app.listing &&
+           EntryPath(app.shown.index) == app.shown.path;
+}
+
+// Shows a record the workers prepared for the entry wanted. What it replaces comes back in the
+// record, to be kept under an ask of its own where it may be; else it is released.
+std::unique_ptr<Prepared> ShowPrepared(std::unique_ptr<Prepared> prepared, bool mayKeep) {
+    const bool keep = mayKeep && MayKeepShown();
+    Ask before;
+    before.listing = app.shown.listing;
+    before.index = app.shown.index;
+    before.path = app.shown.path;
+    const FileStamp stamp = app.shownStamp;
+    AdoptPrepared(*prepared);
+    if (!keep) {
+        ReleaseElsewhere(std::move(prepared));
+        return nullptr;
+    }
+    before.ticket = NewTicket();
+    app.left = before;
+    prepared->ask = before;
+    prepared->preview = false;
+    prepared->result = LoadResult::kLoaded;
+    prepared->stamp = stamp;
+    std::wcscpy(prepared->state.currentPath, before.path.c_str());
+    return prepared;
 }
 
 // The title names what is on screen: the entry wanted, or the file being opened here.
 void TitleWanted() {
-    if (app.wanted == kOpening) {
+    if (app.wanted.index == kOpening) {
         wchar_t folder[MAX_PATH];
-        SplitPath(app.openingPath.c_str(), folder, app.currentName);
+        SplitPath(app.wanted.path.c_str(), folder, app.currentName);
     } else {
-        app.currentIndex = app.wanted;
-        std::wcscpy(app.currentName, app.fileNames[app.wanted].c_str());
+        app.currentIndex = app.wanted.index;
+        std::wcscpy(app.currentName, app.fileNames[app.wanted.index].c_str());
     }
     SetWindowTitle(app.currentName);
 }
@@ -125,97 +210,173 @@ void SettleOpened() {
     std::exit(code);
 }
 
+// The entry is asked for anew under a ticket of its own: a file that changed since it was read.
+void RenewWanted() {
+    app.wanted.ticket = NewTicket();
+    app.noPreview = false;
+}
+
+// The entry at index is wanted: as it is if it shows whole, else under an ask of its own.
+void AimAt(int index) {
+    const Ask entry = AskFor(index);
+    if (SameEntry(entry, app.shown) && WholeOnShow()) {
+        app.wanted = app.shown;
+        return;
+    }
+    app.wanted = entry;
+    app.noPreview = false;
+}
+
+// The entry on show is wanted again: as it is if it shows whole; else (its preview shows, or its
+// picture was let go) its picture is asked for anew.
+void AimAtShown() {
+    app.wanted = app.shown;
+    if (app.shown.index == kOpening) app.openingPath = app.shown.path;
+    if (!WholeOnShow()) app.wanted.ticket = app.shown.ticket = NewTicket();
+}
+
+// No entry decoded all round the folder. The program ends, unless a picture was shown and its file
+// is still there, as when memory is short for every picture: its view and title then stay, and
+// the next press tries again.
+void EndWalk() {
+    if (!app.pictureShown || GetFileAttributesW(app.currentPath) == INVALID_FILE_ATTRIBUTES) {
+        EndWithNothingToShow();
+    }
+    app.wanted = app.shown;
+    app.walkEnded = true;
+    AskAround();
+}
+
+// A file opened here that does not show changes nothing: what was on show stays, and where its
+// preview took the place of a picture of the folder, that entry shows again. Only a first file
+// with nothing shown before ends the program.
+void ReturnFromOpening() {
+    const bool itsPreviewShows = app.shown.ticket == app.wanted.ticket;
+    app.openingPath.clear();
+    app.roomMade = false;
+    if (itsPreviewShows && !app.pictureShown) EndWithNothingToShow();
+    if (!itsPreviewShows) {
+        AimAtShown();
+    } else if (FileCount() > 0) {
+        AimAt(Wrap(app.currentIndex));
+    } else {
+        EndWalk();
+        return;
+    }
+    AskAround();
+}
+
 // The entry wanted does not show: the walk goes on past it in the direction of travel, as a press
-// would; a file opened here that is no picture changes nothing.
+// would, and stops at the picture on show.
 void WalkPastWanted() {
-    if (!app.pictureShown) EndWithNothingToShow();
-    if (app.wanted == kOpening) {
-        // Its preview may have taken the place of the picture on show: that comes back.
-        app.openingPath.clear();
-        app.wanted = app.currentIndex;
-        app.roomMade = false;
-        if (app.showsPreview || !HasPicture(app.picture)) AskAround(true);
+    if (app.wanted.index == kOpening) {
+        ReturnFromOpening();
         return;
     }
     app.loadFailures += 1;
-    if (FileCount() == 0 || app.loadFailures > FileCount()) EndWithNothingToShow();
-    app.wanted = Wrap(app.wanted + app.travel);
     app.roomMade = false;
-    AskAround(true);
+    if (FileCount() == 0 || app.loadFailures > FileCount()) {
+        EndWalk();
+        return;
+    }
+    AimAt(Wrap(app.wanted.index + app.travel));
+    AskAround();
 }
 
 // Everything a press may let go of to make room for the picture it decodes: the picture on show
-// (its view stays on screen) and all that the workers hold.
+// (its view stays on screen) and all that the workers hold, which they release before the decode
+// that needs the room begins.
 void MakeRoom() {
     app.roomMade = true;
+    app.left = {};
     ReleaseElsewhere(std::exchange(app.picture, {}));
     app.showsPreview = false;
-    ReleaseAllWork();
+    RenewWanted();
+}
+
+void ShowPicture(std::unique_ptr<Prepared> prepared) {
+    const bool opened = app.wanted.index == kOpening;
+    std::unique_ptr<Prepared> kept = ShowPrepared(std::move(prepared), !opened);
+    app.loadFailures = 0;
+    app.roomMade = false;
+    app.pictureShown = true;
+    opened ? SettleOpened() : TitleWanted();
+    AskAround(std::move(kept));
 }
 
 // The picture wanted has been decoded, or could not be.
-void TakePicture(Prepared& prepared) {
-    const std::wstring path = EntryPath(prepared.index);
-    const bool readAheadHeldBack = !prepared.wanted && (prepared.result == LoadResult::kNotNow ||
-                                                        prepared.result == LoadResult::kOverLimit);
-    // A file that changed since it was read is read as it is; one that the read-ahead left, for
-    // want of room or because it could not be read then, the press reads itself.
-    if (readAheadHeldBack || !SameStamp(prepared.stamp, StampFile(path.c_str()))) {
-        AskAround(true);
+void TakePicture(std::unique_ptr<Prepared> prepared) {
+    const LoadResult result = prepared->result;
+    // A file that changed since it was read is read as it is; one that the read-ahead could not
+    // read then, the press reads itself.
+    const bool readAheadLeft = !prepared->ask.wanted && result == LoadResult::kNotNow;
+    if (readAheadLeft || !SameStamp(prepared->stamp, StampFile(app.wanted.path.c_str()))) {
+        ReleaseElsewhere(std::move(prepared));
+        RenewWanted();
+        AskAround();
         return;
     }
-    if (prepared.result == LoadResult::kLoaded) {
-        const bool opened = app.wanted == kOpening;
-        AdoptPrepared(prepared);
-        app.loadFailures = 0;
-        app.roomMade = false;
-        app.pictureShown = true;
-        opened ? SettleOpened() : TitleWanted();
-        AskAround(false);
-    } else if (prepared.result != LoadResult::kNotAPicture && !app.roomMade) {
+    if (result == LoadResult::kLoaded) {
+        ShowPicture(std::move(prepared));
+        return;
+    }
+    ReleaseElsewhere(std::move(prepared));
+    if (result != LoadResult::kNotAPicture && !app.roomMade) {
         // Too large to hold beside the picture on show, or memory was short: once more, alone.
         MakeRoom();
-        AskAround(true);
+        AskAround();
     } else {
         WalkPastWanted();
     }
 }
 
-// The wanted entry's preview shows until its picture comes, unless a picture of it is on show.
-void TakePreview(Prepared& prepared) {
-    if (prepared.result != LoadResult::kLoaded ||
-        (app.currentIndex == app.wanted && HasPicture(app.picture) && !app.showsPreview)) {
+// The wanted entry's preview shows until its picture comes; without one, a picture held back
+// for it begins.
+void TakePreview(std::unique_ptr<Prepared> preview) {
+    if (preview->result != LoadResult::kLoaded) {
+        ReleaseElsewhere(std::move(preview));
+        app.noPreview = true;
+        AskAround();
         return;
     }
-    AdoptPrepared(prepared);
+    std::unique_ptr<Prepared> kept = ShowPrepared(std::move(preview), true);
     TitleWanted();
+    AskAround(std::move(kept));
 }
 
-// Takes the picture wanted, or its preview, for as long as the workers have finished one. True
-// when a picture was taken, shown or not: what to ask next is then asked.
+// Takes the picture of the entry wanted, or its preview, for as long as the workers have finished
+// one; none while the shell asks about deleting the file on show. True when something was taken:
+// what to ask next has then been asked.
 bool TakeWhatWorkersFinished() {
-    bool taken = false;
-    for (;;) {
-        std::unique_ptr<Prepared> picture = TakeFinished(app.wanted, false, app.listing);
-        std::unique_ptr<Prepared> preview = TakeFinished(app.wanted, true, app.listing);
-        if (preview && !picture) TakePreview(*preview);
-        if (preview) DropPrepared(*preview);
-        if (!picture) return taken;
-        TakePicture(*picture);
-        DropPrepared(*picture);
-        taken = true;
+    if (app.deleting) return false;
+    for (bool taken = false;; taken = true) {
+        std::unique_ptr<Prepared> picture = TakeFinished(app.wanted.ticket, false);
+        std::unique_ptr<Prepared> preview = TakeFinished(app.wanted.ticket, true);
+        if (!picture && !preview) return taken;
+        if (picture) {
+            ReleaseElsewhere(std::move(preview));
+            TakePicture(std::move(picture));
+        } else {
+            TakePreview(std::move(preview));
+        }
     }
 }
 
-// Asks again from the entry wanted, in direction step.
+// Asks again from the entry at index, in direction step. A press onto the entry on show changes
+// nothing but what is read ahead.
 void AskFrom(int index, int step) {
     app.travel = step;
-    app.wanted = index;
     app.loadFailures = 0;
     app.roomMade = false;
+    app.walkEnded = false;
+    AimAt(index);
+    if (!PressPending()) {
+        AskAround();
+        return;
+    }
     if (RoomBeside(HeldPixels(app.picture)) <= 0) MakeRoom();
     // What is ready shows before more work is handed out to compete with it for the processors.
-    if (!TakeWhatWorkersFinished()) AskAround(true);
+    if (!TakeWhatWorkersFinished()) AskAround();
 }
 
 }  // namespace
@@ -229,29 +390,36 @@ void BuildFolderList(const wchar_t* path) {
     const std::wstring pattern = std::wstring(app.folderPath) + L"\\*";
     WIN32_FIND_DATAW entry;
     const HANDLE find = FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
     int sameFile = -1;
-    do {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (std::wcscmp(entry.cFileName, app.currentName) == 0) sameFile = FileCount();
-        if (sameFile < 0 && NamesSameFile(entry, app.currentName)) sameFile = FileCount();
-        app.fileNames.emplace_back(entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    while (find != INVALID_HANDLE_VALUE) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (std::wcscmp(entry.cFileName, app.currentName) == 0) sameFile = FileCount();
+            if (sameFile < 0 && NamesSameFile(entry, app.currentName)) sameFile = FileCount();
+            app.fileNames.emplace_back(entry.cFileName);
+        }
+        if (!FindNextFileW(find, &entry)) break;
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     // The exact name wins, as a folder may tell letter case apart; the title shows the listed name.
-    if (sameFile >= 0) {
+    const std::wstring listed = EntryPath(sameFile);
+    if (!listed.empty()) {
         app.currentIndex = sameFile;
         std::wcscpy(app.currentName, app.fileNames[sameFile].c_str());
+        std::wcscpy(app.currentPath, listed.c_str());
     }
-    app.wanted = app.currentIndex;
+    // The picture on show is this listing's entry now, and the one wanted.
+    app.shown.listing = app.listing;
+    app.shown.index = app.currentIndex;
+    app.shown.path = app.currentPath;
+    app.wanted = app.shown;
 }
 
 void Navigate(int step) {
     if (FileCount() == 0) {
-        if (!HasPicture(app.picture)) EndWithNothingToShow();
+        if (!HasPicture(app.picture)) EndWalk();
         return;
     }
-    const int from = app.wanted == kOpening ? app.currentIndex : app.wanted;
+    const int from = app.wanted.index == kOpening ? app.currentIndex : app.wanted.index;
     AskFrom(Wrap(from + step), step);
 }
 
@@ -262,16 +430,25 @@ void NavigateToEnd(int end) {
 }
 
 void AskWorkersAround() {
-    if (!app.showsPreview && HasPicture(app.picture)) app.pictureShown = true;
-    AskAround(PressPending() || app.showsPreview);
+    if (WholeOnShow()) app.pictureShown = true;
+    AskAround();
 }
 
 bool PressPending() {
-    return app.wanted != app.currentIndex;
+    return app.wanted.ticket != app.shown.ticket;
 }
 
 void ShowWhatWorkersFinished() {
     TakeWhatWorkersFinished();
+}
+
+void LetGoOfKey() {
+    app.keyRepeating = false;
+    if (!WantedOnShow()) AskAround();
+}
+
+void RetryWork() {
+    if (!TakeWhatWorkersFinished()) AskAround();
 }
 
 void OpenHere(const wchar_t* path) {
@@ -285,19 +462,24 @@ bool ShowFirst(const wchar_t* path) {
     wchar_t full[MAX_PATH];
     if (!MakeFullPath(path, full)) return false;
     app.openingPath = full;
-    app.wanted = kOpening;
-    AskAround(true);
-    std::unique_ptr<Prepared> first = WaitForFinished(kOpening, app.listing);
-    if (first->result != LoadResult::kLoaded) return false;
-    app.picture = std::move(first->state.picture);
-    DiscardPrepared(*first);
+    app.wanted = AskFor(kOpening);
+    AskAround();
+    std::unique_ptr<Prepared> first = WaitForFinished(app.wanted.ticket);
+    if (first->result != LoadResult::kLoaded) {
+        ReleaseElsewhere(std::move(first));
+        return false;
+    }
+    std::swap(app.picture, first->state.picture);
+    std::wcscpy(app.currentPath, full);
+    app.shown = app.wanted;
+    app.shownStamp = first->stamp;
     app.showsPreview = first->preview;
-    if (first->preview) {
+    ReleaseElsewhere(std::move(first));
+    if (app.showsPreview) {
         wchar_t folder[MAX_PATH];
         SplitPath(full, folder, app.currentName);
         return true;
     }
-    std::wcscpy(app.currentPath, full);
     app.pictureShown = true;
     SettleOpened();
     return true;
@@ -307,9 +489,13 @@ void ListFolderAgain() {
     const std::vector<std::wstring> before = std::move(app.fileNames);
     const int shown = app.currentIndex;
     BuildFolderList(app.currentPath);
+    app.left = {};
+    app.loadFailures = 0;
+    app.roomMade = false;
+    app.walkEnded = false;
     if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
-        app.wanted = app.currentIndex;
-        AskAround(false);
+        AimAtShown();
+        AskAround();
         return;
     }
     // Gone: the walk goes on from the first entry after it that is still listed.
@@ -318,8 +504,15 @@ void ListFolderAgain() {
     for (int i = 1; i < count && next == app.fileNames.end(); ++i) {
         next = std::find(app.fileNames.begin(), app.fileNames.end(), before[(shown + i) % count]);
     }
-    app.currentIndex = next == app.fileNames.end() ? -1 : int(next - app.fileNames.begin()) - 1;
-    app.wanted = app.currentIndex;
+    if (FileCount() == 0) return;
+    AskFrom(next == app.fileNames.end() ? 0 : int(next - app.fileNames.begin()), +1);
+}
+
+void WalkOnFromDeleted() {
+    ReleaseElsewhere(std::exchange(app.picture, {}));
+    app.showsPreview = false;
+    app.left = {};
+    app.wanted = app.shown;
     Navigate(+1);
 }
 

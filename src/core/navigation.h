@@ -1,6 +1,6 @@
 #pragma once
 
-// Lists the folder of path (just loaded) once; the list is never re-read.
+// Lists the folder of path, the picture on show, which becomes the entry wanted.
 void BuildFolderList(const wchar_t* path);
 // Asks for the next entry in direction step (+1 or -1) from the one asked for last, wrapping at
 // both ends: it shows at once if it was read ahead, else its preview shows as soon as it is made,
@@ -10,6 +10,10 @@ void Navigate(int step);
 // Asks the workers for what comes next in the direction of travel, and for the entry asked for
 // while its picture is not on show.
 void AskWorkersAround();
+// A key no longer repeats: the picture of the entry it came to begins.
+void LetGoOfKey();
+// Hands the workers again what the pool could not take.
+void RetryWork();
 // True while the entry asked for last is not on screen, neither as a picture nor as a preview.
 bool PressPending();
 // Takes what the workers finished: the picture asked for, or its preview.
@@ -28,4 +32,6 @@ void OpenHere(const wchar_t* path);
 // Lists the folder again and stays on the picture on show; if its file is gone, shows the next
 // entry that loads, as a press would.
 void ListFolderAgain();
+// The file on show was deleted: its picture goes, and the walk goes on from its entry.
+void WalkOnFromDeleted();
 void SetWindowTitle(const wchar_t* text);

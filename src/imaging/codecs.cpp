@@ -188,7 +188,8 @@ LoadResult ReadFrames(Picture& picture, IWICBitmapDecoder* decoder, IWICBitmapFr
 }  // namespace
 
 // The decoder goes with this thread's work: a picture read ahead is shown by another thread.
-LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit) {
+LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit,
+                            const LoadGate* gate) {
     const ComForTheCall com;
     const Com<IWICBitmapDecoder> decoder = MakeDecoder(AsStream(file));
     if (!decoder) return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
@@ -199,6 +200,7 @@ LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelL
         return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
     }
     if (static_cast<long long>(width) * height > pixelLimit) return LoadResult::kOverLimit;
+    if (!StillWanted(gate)) return LoadResult::kNotNow;
     const ReadResult kept = KeepFileInMemory(file);
     if (kept != ReadResult::kRead) {
         return kept == ReadResult::kNotNow ? LoadResult::kNotNow : LoadResult::kNotAPicture;

@@ -5,8 +5,10 @@
 // Decodes the file with the system's imaging codecs, for what GDI+ refuses: the first frame into
 // the picture's pixels, turned upright; the frames that play (all of them when every one has the
 // picture's size) and their delays. A picture of several frames keeps the file, to decode a frame
-// when it is selected. kNotAPicture when no codec takes the file.
-LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit);
+// when it is selected. kNotAPicture when no codec takes the file. The gate, if any, is asked
+// whether the picture is still wanted once the codec has decoded it.
+LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit,
+                            const LoadGate* gate = nullptr);
 // Decodes frame index of such a picture into its pixels, with a decoder of this thread's own:
 // a codec may serve only the thread that made it. The thread joins COM for good: the window's.
 // False, leaving the frame on show whole, when the frame cannot be decoded.

@@ -155,7 +155,7 @@ void ReleaseBackBuffer(AppState& state) {
 
 void AdoptBackBuffer(AppState& to, AppState& from) {
     std::swap(to.backBuffer, from.backBuffer);
-    to.composed = from.composed;
+    std::swap(to.composed, from.composed);
 }
 
 // A view that could not be rendered is recorded as none (generation 0 names no pixels), so that
@@ -192,9 +192,10 @@ void Present() {
     EndPaint(app.window, &paint);
 }
 
-// A preview is not the picture: the view changes, and shows when the picture comes.
+// A preview is not the picture: the view changes, and shows when the picture comes. Where the
+// picture was let go, its view stays on screen until the next one comes.
 void Refresh() {
-    if (app.showsPreview) return;
+    if (app.showsPreview || !HasPicture(app.picture)) return;
     ComposeBackBuffer(app);
     Present();
 }

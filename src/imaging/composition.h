@@ -8,7 +8,7 @@
 void ComposeBackBuffer(AppState& state);
 void ReleaseBackBuffer(AppState& state);
 // Gives to the back buffer that from composed, with the record of what it shows; from takes the
-// one that to had.
+// one that to had, with its record.
 void AdoptBackBuffer(AppState& to, AppState& from);
 // Copies the back buffer unscaled onto the whole client area; validates the window.
 void Present();

@@ -62,7 +62,6 @@ struct FileStream final : IStream {
     const BYTE* bytes = nullptr;  // the whole file once kept, or the memory the stream reads
     BYTE* memory = nullptr;       // the whole file, kept by the stream
     bool readFailed = false;      // since the file was opened, until it is kept in memory
-    const std::atomic<bool>* abandoned = nullptr;
     // Until then the bytes last read from the file: decoders read a few bytes at a time.
     BYTE window[64 * 1024];
     ULONGLONG windowStart = 0;
@@ -96,7 +95,6 @@ struct FileStream final : IStream {
     HRESULT STDMETHODCALLTYPE Read(void* to, ULONG count, ULONG* read) override {
         if (read) *read = 0;
         if (!to) return STG_E_INVALIDPOINTER;
-        if (IsAbandoned()) return STG_E_READFAULT;
         const ULONG wanted =
             position < size ? ULONG(std::min<ULONGLONG>(count, size - position)) : 0;
         ULONG done = 0;
@@ -111,9 +109,6 @@ struct FileStream final : IStream {
         if (read) *read = done;
         if (failed) return STG_E_READFAULT;
         return done == count ? S_OK : S_FALSE;
-    }
-    bool IsAbandoned() const {
-        return abandoned && abandoned->load(std::memory_order_relaxed);
     }
     // Up to count bytes at the position, which lies within the file: from memory, or through the
     // window, which moves there if need be. False when the file could not be read there.
@@ -188,8 +183,7 @@ struct FileStream final : IStream {
     }
 };
 
-FileStream* OpenFileStream(const wchar_t* path, ReadResult& result,
-                           const std::atomic<bool>* abandoned) {
+FileStream* OpenFileStream(const wchar_t* path, ReadResult& result) {
     const HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
@@ -211,7 +205,6 @@ FileStream* OpenFileStream(const wchar_t* path, ReadResult& result,
     }
     stream->file = file;
     stream->size = ULONGLONG(size.QuadPart);
-    stream->abandoned = abandoned;
     result = ReadResult::kRead;
     return stream;
 }
@@ -230,7 +223,6 @@ IStream* AsStream(FileStream* stream) {
 
 ReadResult KeepFileInMemory(FileStream* stream) {
     if (stream->bytes) return ReadResult::kRead;
-    if (stream->IsAbandoned()) return ReadResult::kNotNow;
     if (stream->size > LargestKeptFileBytes()) return ReadResult::kUnreadable;
     const SIZE_T size = SIZE_T(stream->size);
     BYTE* memory = static_cast<BYTE*>(
@@ -249,5 +241,5 @@ ReadResult KeepFileInMemory(FileStream* stream) {
 }
 
 bool ReadFailed(const FileStream* stream) {
-    return stream->readFailed || stream->IsAbandoned();
+    return stream->readFailed;
 }

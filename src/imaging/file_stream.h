@@ -1,6 +1,4 @@
 #pragma once
-#include <atomic>
-
 #include "platform/platform.h"
 
 // How far a file could be read: whole; not at all for good (gone, a folder, access refused, too
@@ -13,11 +11,9 @@ enum class ReadResult { kRead, kUnreadable, kNotNow };
 // is open, shared with every other program, until KeepFileInMemory closes it.
 struct FileStream;
 
-// Null, with the reason in result, when the file cannot be opened. Once *abandoned is set (by
-// another thread: nobody wants the file's picture any more), every read fails, so that a decoder
-// gives up at its next read rather than run to its end.
-FileStream* OpenFileStream(const wchar_t* path, ReadResult& result,
-                           const std::atomic<bool>* abandoned = nullptr);
+// Null, with the reason in result, when the file cannot be opened. Only the file makes a read
+// fail: a decoder may not survive a read that fails under it.
+FileStream* OpenFileStream(const wchar_t* path, ReadResult& result);
 // The same over size bytes in memory that outlive it, such as a part of a file read already, as
 // if they were a file kept in memory. Null when memory is short.
 FileStream* OpenMemoryStream(const BYTE* bytes, ULONGLONG size);
@@ -26,7 +22,6 @@ IStream* AsStream(FileStream* stream);
 // delete it while the stream lives. Reads before it went straight to the file, and a failure
 // among them is forgotten.
 ReadResult KeepFileInMemory(FileStream* stream);
-// Whether any read from the file failed since it was opened, or the stream was abandoned: a
-// decoder takes a failed read for a damaged file, so what it concluded then says nothing about
-// the file.
+// Whether any read from the file failed since it was opened: a decoder takes a failed read for a
+// damaged file, so what it concluded then says nothing about the file.
 bool ReadFailed(const FileStream* stream);

@@ -12,6 +12,7 @@
 #include "imaging/file_stream.h"
 #include "imaging/memory_limits.h"
 #include "imaging/picture.h"
+#include "imaging/picture_size.h"
 #include "imaging/preview.h"
 
 namespace {
@@ -148,7 +149,7 @@ LoadResult ShowActiveFrame(Picture& picture) {
 // several frames keeps its GDI+ image to decode the others, and shows as decoded: turning it
 // would turn only the frame on show. A metafile has no pixels: GDI+ draws it. What keeps its GDI+
 // image keeps the file in memory with it, so that other programs may move or delete the file.
-LoadResult ReadPicture(Picture& picture, FileStream* file) {
+LoadResult ReadPicture(Picture& picture, FileStream* file, const LoadGate* gate) {
     ReadFrameDimension(picture);
     // A failed count query yields 0; one frame keeps the frame index meaningful.
     picture.frameCount =
@@ -159,6 +160,7 @@ LoadResult ReadPicture(Picture& picture, FileStream* file) {
     }
     if (picture.frameCount >= 2) ReadFrameDelays(picture);
     if (IsMetafile(picture)) return LoadResult::kLoaded;
+    if (!StillWanted(gate)) return LoadResult::kNotNow;
     if (picture.frameCount >= 2) return ShowActiveFrame(picture);
     Pixels pixels;
     const LoadResult copied = CopyActiveFrame(*picture.image, pixels);
@@ -166,41 +168,47 @@ LoadResult ReadPicture(Picture& picture, FileStream* file) {
     const int orientation = RecordedOrientation(*picture.image, file);
     // Pixels decoded around a failed read are not the file's, and a picture that nobody wants
     // any more is not worth finishing.
-    if (ReadFailed(file)) return LoadResult::kNotNow;
+    if (ReadFailed(file) || !StillWanted(gate)) return LoadResult::kNotNow;
     picture.image.reset();
     return TurnUpright(pixels, orientation) && ShowPixels(picture, std::move(pixels))
                ? LoadResult::kLoaded
                : LoadResult::kNotNow;
 }
 
-// GDI+ reads the header (and on Windows nothing more until the pixels are asked for) before the
-// size is held to the limit; only a picture within it is read whole. What GDI+ refuses, the
+// The size the header declares is held to the limit and the gate before any decode: under Wine,
+// GDI+ and the codecs decode the whole file as they open it. GDI+'s own size is held to the limit
+// too (on Windows it decodes nothing more until the pixels are asked for). What GDI+ refuses, the
 // system's codecs may take. Colour profiles are applied where the platform can.
-LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit) {
+LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit,
+                        const LoadGate* gate) {
     IStream* const stream = AsStream(file);
     BYTE header[30];
     ULONG headerSize = 0;
     stream->Read(header, sizeof header, &headerSize);
     stream->Seek({}, STREAM_SEEK_SET, nullptr);
+    const long long declared = ReadDeclaredPixels(stream);
     if (ReadFailed(file)) return LoadResult::kNotNow;
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
+    if (declared > pixelLimit || (gate && !gate->mayDecode(declared))) {
+        return LoadResult::kOverLimit;
+    }
     picture.image.reset(new Gdiplus::Image(stream, TRUE));
     if (picture.image->GetLastStatus() != Gdiplus::Ok) {
         picture.image.reset();
         if (ReadFailed(file)) return LoadResult::kNotNow;
-        return DecodeWithCodecs(picture, file, pixelLimit);
+        return DecodeWithCodecs(picture, file, pixelLimit, gate);
     }
     const long long pixels =
         static_cast<long long>(picture.image->GetWidth()) * picture.image->GetHeight();
     if (pixels > pixelLimit) return LoadResult::kOverLimit;
     // A picture decoded around a failed read is not the file's.
     if (ReadFailed(file)) return LoadResult::kNotNow;
-    const LoadResult read = ReadPicture(picture, file);
+    const LoadResult read = ReadPicture(picture, file, gate);
     if (read != LoadResult::kNotAPicture) return read;
     // Pixels that GDI+ will not give (Windows' has no conversion from 16-bit gray), the codecs
     // may.
     picture = {};
-    return DecodeWithCodecs(picture, file, pixelLimit);
+    return DecodeWithCodecs(picture, file, pixelLimit, gate);
 }
 
 // No picture, one frame, and the size and frame dimension of the one before.
@@ -232,14 +240,14 @@ bool SelectFrame(Picture& picture, int index) {
 }
 
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit,
-                         const std::atomic<bool>* abandoned) {
+                         const LoadGate* gate) {
     ReleasePicture(state.picture);
     if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
     ReadResult opened;
-    FileStream* const file = OpenFileStream(path, opened, abandoned);
+    FileStream* const file = OpenFileStream(path, opened);
     if (!file) return AsLoadResult(opened);
     const LoadResult result =
-        DecodeStream(state.picture, file, std::min(pixelLimit, LargestPicturePixels()));
+        DecodeStream(state.picture, file, std::min(pixelLimit, LargestPicturePixels()), gate);
     if (result == LoadResult::kLoaded) {
         std::wcscpy(state.currentPath, path);
         MeasurePicture(state.picture);

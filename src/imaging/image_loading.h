@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <climits>
 
 #include "core/app_state.h"
@@ -7,9 +6,9 @@
 // Makes the file at path state's picture: its pixels (the first frame, turned upright), size,
 // frames and frame delays. The previous picture is released whatever the result; a failed load
 // leaves none, one frame and the size of the one before. Touches nothing but state, so it loads
-// on any thread. Once *abandoned is set, from any thread, the load gives up early with kNotNow.
+// on any thread. A picture whose header declares more than pixelLimit is not decoded.
 LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit = LLONG_MAX,
-                         const std::atomic<bool>* abandoned = nullptr);
+                         const LoadGate* gate = nullptr);
 
 // Makes frame index of the picture the one its pixels show, whichever decoder made it. False,
 // leaving the frame on show whole, when that frame cannot be decoded for now or at all.

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,22 @@ using Com = std::unique_ptr<T, ComRelease>;
 // a picture of more pixels than the limit or than this build can hold, found out before it was
 // decoded wherever the platform decodes on demand.
 enum class LoadResult { kLoaded, kNotAPicture, kNotNow, kOverLimit };
+
+// What a load asks of its caller, from its own thread. A decode itself is never cut short: a
+// decoder may not survive a read failing under it.
+struct LoadGate {
+    // Whether a picture of the pixels its header declares (-1: the header tells none) may be
+    // decoded now; refused, the load ends with kOverLimit before any decode.
+    std::function<bool(long long declaredPixels)> mayDecode;
+    // Whether the picture is still wanted: if not, the load ends with kNotNow before its next
+    // step of its own (turning, reducing).
+    std::function<bool()> stillWanted;
+};
+
+// Whether the gate, if any, still wants the picture.
+inline bool StillWanted(const LoadGate* gate) {
+    return !gate || !gate->stillWanted || gate->stillWanted();
+}
 
 // The decoder that selects the frames of a picture that only the system's codecs decode, made by
 // the thread that first does. A codec may serve only the thread that made it, so the decoder

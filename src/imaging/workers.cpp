@@ -1,43 +1,47 @@
 #include "imaging/workers.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cwchar>
+#include <new>
 #include <utility>
 
 #include "imaging/composition.h"
 #include "imaging/image_loading.h"
+#include "imaging/memory_limits.h"
 #include "imaging/preview.h"
 #include "imaging/work_pool.h"
 
 namespace {
+
+constexpr long long kNotRead = -2;  // a header not read yet; -1 is one read that declares no size
 
 // One ask being worked on: for its preview or for its picture.
 struct Task {
     Ask ask;
     bool preview = false;
     View view;
-    unsigned listing = 0;
-    // Set once the task is no longer asked for: its file's reads then fail, so that a decode
-    // nobody wants gives up at once and leaves its processor to one that is wanted. The task
-    // may be asked for again meanwhile: a new one is then started, told apart by this flag.
-    std::shared_ptr<std::atomic<bool>> abandoned = std::make_shared<std::atomic<bool>>(false);
+    unsigned long long run = 0;     // tells this run from any other, while it runs
+    long long declared = kNotRead;  // the pixels its header declares
+    bool refused = false;           // its decode did not fit the budget when it was to begin
+    long long reserved = 0;         // held pixels counted for its decode while it runs
 };
 
 // The hand-over between the window's thread and the workers. It lives outside the state record,
-// which only the window's thread may touch; everything in it is guarded by `lock`.
+// which only the window's thread may touch; everything in it is guarded by `lock`, which is held
+// only to move records and count, never while anything is decoded, composed or released.
 struct Workers {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     HWND window = nullptr;
-    std::vector<Task> waiting;  // in order of need
-    std::vector<Ask> asked;     // what is wanted, for the listing below
-    unsigned listing = 0;
+    std::vector<Ask> asked;  // in order of need
+    View view;
+    long long windowHeld = 0;   // the pixels of the picture on show
+    std::vector<Task> waiting;  // previews first, then in order of need
     std::vector<Task> running;
+    unsigned long long runs = 0;
     std::vector<std::unique_ptr<Prepared>> finished;
-    std::vector<Picture> unwanted;  // for a worker to release
+    std::vector<std::unique_ptr<Prepared>> unwanted;  // for a worker to release
     bool releasing = false;
-    bool wantedHasPreview = false;   // the entry asked for has a preview, made for these asks
     std::vector<BackBuffer> spares;  // given back, for the next compositions
 };
 Workers workers;
@@ -54,9 +58,34 @@ struct Locked {
 // Back buffers kept for reuse: a new one costs milliseconds as its pages are first touched.
 constexpr size_t kSpareBackBuffers = 2;
 
-// Decodes take every processor; previews are short and never wait behind a decode.
-int DecodeSlots() {
-    return std::max(1, CountProcessors());
+// Held pixels of a picture of these pixels, its reductions included.
+long long WithReductions(long long pixels) {
+    return pixels + pixels / 3;
+}
+
+// The place of the ticket's ask in the order of need: past the last for one not asked.
+size_t Rank(Ticket ticket) {
+    const auto& asked = workers.asked;
+    return size_t(std::find_if(asked.begin(), asked.end(),
+                               [&](const Ask& ask) { return ask.ticket == ticket; }) -
+                  asked.begin());
+}
+
+const Ask* Asked(Ticket ticket) {
+    const size_t rank = Rank(ticket);
+    return rank < workers.asked.size() ? &workers.asked[rank] : nullptr;
+}
+
+bool StillAsked(Ticket ticket, bool preview) {
+    const Ask* ask = Asked(ticket);
+    return ask && (!preview || ask->preview);
+}
+
+Task* Running(unsigned long long run) {
+    for (Task& task : workers.running) {
+        if (task.run == run) return &task;
+    }
+    return nullptr;
 }
 
 int Decoding() {
@@ -64,47 +93,136 @@ int Decoding() {
                              [](const Task& task) { return !task.preview; }));
 }
 
-void EndRunning(const Task& ended) {
-    const auto task = std::find_if(workers.running.begin(), workers.running.end(),
-                                   [&](const Task& t) { return t.abandoned == ended.abandoned; });
-    if (task != workers.running.end()) workers.running.erase(task);
-}
-
-bool StillAsked(int index, bool preview, unsigned listing) {
-    if (listing != workers.listing) return false;
-    return std::any_of(workers.asked.begin(), workers.asked.end(), [&](const Ask& ask) {
-        return ask.index == index && (!preview || ask.preview);
+bool IsFinished(Ticket ticket, bool preview) {
+    return std::any_of(workers.finished.begin(), workers.finished.end(), [&](const auto& done) {
+        return done->ask.ticket == ticket && done->preview == preview;
     });
 }
 
-// Its icons are released, its back buffer kept where there is room for it.
-void Discard(Prepared& prepared) {
-    AppState& state = prepared.state;
-    if (state.backBuffer.bitmap && workers.spares.size() < kSpareBackBuffers) {
-        workers.spares.push_back(std::exchange(state.backBuffer, {}));
-    }
-    ReleaseBackBuffer(state);
-    if (state.smallIcon) DestroyIcon(state.smallIcon);
-    if (state.bigIcon) DestroyIcon(state.bigIcon);
-    state.smallIcon = state.bigIcon = nullptr;
+// The entry asked for by a press has no picture finished yet: what is read ahead waits for it.
+bool WantedOutstanding() {
+    return std::any_of(workers.asked.begin(), workers.asked.end(),
+                       [](const Ask& ask) { return ask.wanted && !IsFinished(ask.ticket, false); });
 }
 
-// Its picture goes to a worker to release; the rest is small.
-void DropPrepared(std::unique_ptr<Prepared> prepared) {
-    workers.unwanted.push_back(std::move(prepared->state.picture));
-    Discard(*prepared);
+// Its preview is to be made, under way, or made.
+bool PreviewComing(Ticket ticket) {
+    const auto preview = [&](const Task& task) {
+        return task.ask.ticket == ticket && task.preview;
+    };
+    return std::any_of(workers.waiting.begin(), workers.waiting.end(), preview) ||
+           std::any_of(workers.running.begin(), workers.running.end(), preview) ||
+           std::any_of(workers.finished.begin(), workers.finished.end(), [&](const auto& done) {
+               return done->ask.ticket == ticket && done->preview &&
+                      done->result == LoadResult::kLoaded;
+           });
+}
+
+// Pixels held or in flight that an ask of this rank cannot have: the picture on show, decodes
+// under way, what waits to be released, and what is finished for asks needed more.
+long long HeldBefore(size_t rank) {
+    long long held = workers.windowHeld;
+    for (const Task& task : workers.running) held += task.reserved;
+    for (const auto& record : workers.unwanted) held += HeldPixels(record->state.picture);
+    for (const auto& done : workers.finished) {
+        if (Rank(done->ask.ticket) < rank) held += HeldPixels(done->state.picture);
+    }
+    return held;
+}
+
+bool FitsBudget(size_t rank, long long declared) {
+    return declared >= 0 && HeldBefore(rank) + WithReductions(declared) <= ReadAheadBudgetPixels();
+}
+
+void SortWaiting() {
+    std::stable_sort(workers.waiting.begin(), workers.waiting.end(),
+                     [](const Task& a, const Task& b) {
+                         return std::pair(!a.preview, Rank(a.ask.ticket)) <
+                                std::pair(!b.preview, Rank(b.ask.ticket));
+                     });
+}
+
+// Lets go of what is finished for asks needed less than rank, the least needed first, until need
+// fits the budget beside everything else. Each ask let go of waits again, its size known.
+void LetGoOfLesser(size_t rank, long long need) {
+    long long held = HeldBefore(rank);
+    for (const auto& done : workers.finished) {
+        if (Rank(done->ask.ticket) >= rank) held += HeldPixels(done->state.picture);
+    }
+    while (held + need > ReadAheadBudgetPixels()) {
+        auto least = workers.finished.end();
+        for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
+            const size_t at = Rank((*done)->ask.ticket);
+            if (at > rank && at < workers.asked.size() && !(*done)->preview &&
+                (least == workers.finished.end() || at > Rank((*least)->ask.ticket))) {
+                least = done;
+            }
+        }
+        if (least == workers.finished.end()) return;
+        const Picture& picture = (*least)->state.picture;
+        held -= HeldPixels(picture);
+        Task again = {*Asked((*least)->ask.ticket), false, workers.view};
+        again.declared = static_cast<long long>(picture.imageWidth) * picture.imageHeight;
+        workers.waiting.push_back(again);
+        workers.unwanted.push_back(std::move(*least));
+        workers.finished.erase(least);
+    }
+    SortWaiting();
+}
+
+// Previews never wait. The picture a press asked for begins at once, never behind what is read
+// ahead, unless a key is held or the window is to open on its preview first; one that needs the
+// room of all else begins once all is released. What is read ahead waits for the press's picture,
+// takes only a free processor, and begins only where its header declares a size that fits.
+bool MayStart(const Task& task) {
+    const Ask& ask = task.ask;
+    if (task.preview) return true;
+    if (ask.alone) {
+        return workers.running.empty() && workers.unwanted.empty() && !workers.releasing;
+    }
+    if (ask.wanted) return !ask.pictureLater && (workers.window || !PreviewComing(ask.ticket));
+    if (WantedOutstanding() || Decoding() >= std::max(1, CountProcessors())) return false;
+    return task.declared == kNotRead || FitsBudget(Rank(ask.ticket), task.declared);
+}
+
+// Asked from a decode's own thread once its header is read.
+bool MayDecode(unsigned long long run, long long declared) {
+    Locked locked;
+    Task* const task = Running(run);
+    const Ask* const ask = task ? Asked(task->ask.ticket) : nullptr;
+    if (!ask) return false;
+    task->declared = declared;
+    const size_t rank = Rank(ask->ticket);
+    if (ask->wanted ? declared > ask->pixelLimit : !FitsBudget(rank, declared)) {
+        task->refused = true;
+        return false;
+    }
+    task->reserved = WithReductions(std::max(declared, 0LL));
+    LetGoOfLesser(rank, 0);
+    return true;
+}
+
+bool StillWanted(unsigned long long run) {
+    Locked locked;
+    const Task* const task = Running(run);
+    return task && StillAsked(task->ask.ticket, task->preview);
 }
 
 // A back buffer given back, of the view's size; none (to be made) if there is none.
 BackBuffer TakeSpare(const View& view) {
-    Locked locked;
-    while (!workers.spares.empty()) {
-        const BackBuffer spare = workers.spares.back();
-        workers.spares.pop_back();
-        if (spare.width == view.clientWidth && spare.height == view.clientHeight) return spare;
-        DeleteObject(spare.bitmap);
+    std::vector<BackBuffer> others;
+    BackBuffer spare;
+    {
+        Locked locked;
+        while (!workers.spares.empty() && !spare.bitmap) {
+            const BackBuffer given = workers.spares.back();
+            workers.spares.pop_back();
+            const bool fits = given.width == view.clientWidth && given.height == view.clientHeight;
+            (fits ? spare : others.emplace_back()) = given;
+        }
     }
-    return {};
+    for (const BackBuffer& other : others) DeleteObject(other.bitmap);
+    return spare;
 }
 
 // A photo's preview, from the first bytes of its file.
@@ -120,24 +238,26 @@ bool ReadPreview(const wchar_t* path, Picture& preview) {
     return ok && MakePreview(bytes.data(), read, preview);
 }
 
-// The ask's preview or picture, composed for the view it was asked for, with its icons.
+// The ask's preview or picture, composed for the view it was asked for, with its icons; nothing
+// more once it is no longer wanted.
 std::unique_ptr<Prepared> Prepare(const Task& task) {
     auto prepared = std::make_unique<Prepared>();
-    prepared->index = task.ask.index;
+    prepared->ask = task.ask;
     prepared->preview = task.preview;
-    prepared->wanted = task.ask.preview;
     prepared->stamp = StampFile(task.ask.path.c_str());
     AppState& state = prepared->state;
     state.view = task.view;
+    const unsigned long long run = task.run;
     if (task.preview) {
         const bool made = ReadPreview(task.ask.path.c_str(), state.picture);
         prepared->result = made ? LoadResult::kLoaded : LoadResult::kNotAPicture;
         if (made) std::wcsncpy(state.currentPath, task.ask.path.c_str(), MAX_PATH - 1);
     } else {
-        prepared->result =
-            LoadImageFile(state, task.ask.path.c_str(), task.ask.pixelLimit, task.abandoned.get());
+        const LoadGate gate = {[run](long long declared) { return MayDecode(run, declared); },
+                               [run] { return StillWanted(run); }};
+        prepared->result = LoadImageFile(state, task.ask.path.c_str(), task.ask.pixelLimit, &gate);
     }
-    if (prepared->result != LoadResult::kLoaded || *task.abandoned) return prepared;
+    if (prepared->result != LoadResult::kLoaded || !StillWanted(run)) return prepared;
     state.backBuffer = TakeSpare(task.view);
     ComposeBackBuffer(state);
     state.smallIcon = MakeImageIcon(state.picture, 16);
@@ -145,120 +265,159 @@ std::unique_ptr<Prepared> Prepare(const Task& task) {
     return prepared;
 }
 
-void Dispatch();
+// What a run made goes to the window, or to be released. A read-ahead that did not fit waits
+// again, undecoded, with the size its header declared (or none it would begin with).
+void Finish(unsigned long long run, std::unique_ptr<Prepared> prepared) {
+    const auto ran = std::find_if(workers.running.begin(), workers.running.end(),
+                                  [&](const Task& task) { return task.run == run; });
+    Task task = *ran;
+    workers.running.erase(ran);
+    const Ask* const ask = Asked(task.ask.ticket);
+    const bool parked =
+        ask && !task.preview && !ask->wanted && prepared->result == LoadResult::kOverLimit;
+    if (parked) {
+        task = {*ask, false, workers.view, 0, task.refused ? task.declared : -1};
+        workers.waiting.push_back(task);
+        SortWaiting();
+    }
+    if (parked || !StillAsked(task.ask.ticket, task.preview)) {
+        workers.unwanted.push_back(std::move(prepared));
+        return;
+    }
+    workers.finished.push_back(std::move(prepared));
+    // Before the window exists, start-up waits for the first picture itself.
+    if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
+}
+
+bool Dispatch();
 
 __attribute__((force_align_arg_pointer)) void RunTask(void* context) {
     const std::unique_ptr<Task> task(static_cast<Task*>(context));
     std::unique_ptr<Prepared> prepared = Prepare(*task);
     Locked locked;
-    EndRunning(*task);
-    if (!*task->abandoned) {
-        if (task->preview && prepared->result == LoadResult::kLoaded) {
-            workers.wantedHasPreview = true;
-        }
-        workers.finished.push_back(std::move(prepared));
-        // Before the window exists, start-up waits for the first picture itself.
-        if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
-    } else {
-        DropPrepared(std::move(prepared));
-    }
+    Finish(task->run, std::move(prepared));
     Dispatch();
     WakeAllConditionVariable(&workers.changed);
+}
+
+// Its picture, icons and back buffer go, the back buffer kept where there is room for it.
+void Release(std::unique_ptr<Prepared> record) {
+    AppState& state = record->state;
+    state.picture = {};
+    for (const HICON icon : {state.smallIcon, state.bigIcon}) {
+        if (icon) DestroyIcon(icon);
+    }
+    const BackBuffer buffer = std::exchange(state.backBuffer, {});
+    if (!buffer.bitmap) return;
+    {
+        Locked locked;
+        if (workers.spares.size() < kSpareBackBuffers) {
+            workers.spares.push_back(buffer);
+            return;
+        }
+    }
+    DeleteObject(buffer.bitmap);
 }
 
 // Released outside the lock: a large picture takes milliseconds to let go of.
 __attribute__((force_align_arg_pointer)) void RunRelease(void*) {
     AcquireSRWLockExclusive(&workers.lock);
     while (!workers.unwanted.empty()) {
-        std::vector<Picture> pictures = std::move(workers.unwanted);
+        std::vector<std::unique_ptr<Prepared>> records = std::move(workers.unwanted);
         workers.unwanted.clear();
         ReleaseSRWLockExclusive(&workers.lock);
-        pictures.clear();
+        for (auto& record : records) Release(std::move(record));
         AcquireSRWLockExclusive(&workers.lock);
     }
     workers.releasing = false;
+    Dispatch();
     WakeAllConditionVariable(&workers.changed);
     ReleaseSRWLockExclusive(&workers.lock);
 }
 
-// What is read ahead waits while the entry wanted has its preview under way, and then, once it
-// has a preview to show, until its picture is decoded: that picture has the processors to itself,
-// and a held key, whose presses each show a preview, passes by what was read ahead for it.
-bool ReadAheadWaits() {
-    // A picture read ahead before its entry was asked for is the one wanted all the same.
-    const auto holds = [](const Task& task) {
-        return !*task.abandoned && StillAsked(task.ask.index, true, task.listing) &&
-               (task.preview || workers.wantedHasPreview);
-    };
-    return std::any_of(workers.waiting.begin(), workers.waiting.end(), holds) ||
-           std::any_of(workers.running.begin(), workers.running.end(), holds);
-}
-
-// A picture waits for a free processor, and what is read ahead while the entry wanted holds the
-// processors. Before the window exists, the picture wanted waits with it: the window opens on
-// its preview before a decode competes with the opening.
-bool PictureWaits(const Task& task) {
-    if (Decoding() >= DecodeSlots()) return true;
-    const bool besidePreview = task.ask.preview && workers.window;
-    return !besidePreview && ReadAheadWaits();
-}
-
-// Starts what may start: every preview first, then pictures while a processor is free, the one
-// asked for beside its preview.
-void Dispatch() {
+// Starts the release and what may start, in order. False when the pool could not take a job: it
+// waits, and is handed again when a worker finishes or the window asks next.
+bool Dispatch() {
     if (!workers.unwanted.empty() && !workers.releasing) {
-        workers.releasing = true;
-        if (!SubmitWork(RunRelease, nullptr)) workers.releasing = false;
+        workers.releasing = SubmitWork(RunRelease, nullptr);
     }
-    for (auto task = workers.waiting.begin(); task != workers.waiting.end();) {
-        if (!task->preview && PictureWaits(*task)) {
-            ++task;
+    for (size_t i = 0; i < workers.waiting.size();) {
+        Task& next = workers.waiting[i];
+        if (!MayStart(next)) {
+            ++i;
             continue;
         }
-        auto* started = new Task(std::move(*task));
-        task = workers.waiting.erase(task);
-        workers.running.push_back(*started);
-        if (!SubmitWork(RunTask, started)) {
-            EndRunning(*started);
+        next.run = ++workers.runs;
+        workers.running.push_back(next);
+        auto* const started = new (std::nothrow) Task(next);
+        if (!started || !SubmitWork(RunTask, started)) {
             delete started;
+            workers.running.pop_back();
+            next.run = 0;
+            return false;
         }
+        workers.waiting.erase(workers.waiting.begin() + ptrdiff_t(i));
+    }
+    return workers.releasing || workers.unwanted.empty();
+}
+
+// Work for the ask unless it has some: a task waiting already takes the ask and view as they are.
+void AskOnce(const Ask& ask, bool preview) {
+    const auto same = [&](const Task& task) {
+        return task.ask.ticket == ask.ticket && task.preview == preview;
+    };
+    if (IsFinished(ask.ticket, preview) ||
+        std::any_of(workers.running.begin(), workers.running.end(), same)) {
+        return;
+    }
+    const auto waiting = std::find_if(workers.waiting.begin(), workers.waiting.end(), same);
+    if (waiting == workers.waiting.end()) {
+        workers.waiting.push_back({ask, preview, workers.view});
+    } else {
+        waiting->ask = ask;
+        waiting->view = workers.view;
     }
 }
 
-// Finished or under way already, for the listing asked for.
-bool HasWork(const Ask& ask, bool preview) {
-    const bool finished = std::any_of(
-        workers.finished.begin(), workers.finished.end(),
-        [&](const auto& done) { return done->index == ask.index && done->preview == preview; });
-    return finished ||
-           std::any_of(workers.running.begin(), workers.running.end(), [&](const Task& task) {
-               return task.ask.index == ask.index && task.preview == preview && !*task.abandoned;
-           });
-}
-
-// Work no longer asked for is dropped: finished, it goes to be released; running, it is abandoned.
+// Work no longer asked for is dropped: waiting, it never begins; finished, it is released.
+// Running, it finishes and is released then.
 void DropUnasked() {
-    for (Task& task : workers.running) {
-        if (!StillAsked(task.ask.index, task.preview, task.listing)) *task.abandoned = true;
-    }
+    auto& waiting = workers.waiting;
+    waiting.erase(
+        std::remove_if(waiting.begin(), waiting.end(),
+                       [](const Task& task) { return !StillAsked(task.ask.ticket, task.preview); }),
+        waiting.end());
     for (auto done = workers.finished.begin(); done != workers.finished.end();) {
-        if (StillAsked((*done)->index, (*done)->preview, workers.listing)) {
+        if (StillAsked((*done)->ask.ticket, (*done)->preview)) {
             ++done;
             continue;
         }
-        DropPrepared(std::move(*done));
+        workers.unwanted.push_back(std::move(*done));
         done = workers.finished.erase(done);
     }
 }
 
+bool Idle() {
+    return workers.running.empty() && !workers.releasing && workers.unwanted.empty();
+}
+
+// Nothing runs, and nothing waits that could begin.
+bool Done() {
+    return Idle() && std::none_of(workers.waiting.begin(), workers.waiting.end(), MayStart);
+}
+
 void DropAll() {
-    workers.waiting.clear();
     workers.asked.clear();
     DropUnasked();
 }
 
-bool Idle() {
-    return workers.running.empty() && !workers.releasing && workers.unwanted.empty();
+// Waits for the condition, handing again meanwhile what the pool could not take.
+template <class Condition>
+void WaitUntil(Condition condition) {
+    while (!condition()) {
+        Dispatch();
+        SleepConditionVariableSRW(&workers.changed, &workers.lock, 50, 0);
+    }
 }
 
 }  // namespace
@@ -269,26 +428,26 @@ void StartWorkers(HWND window) {
     Dispatch();
 }
 
-void AskWorkers(std::vector<Ask> asks, const View& view, unsigned listing) {
+bool AskWorkers(std::vector<Ask> asks, const View& view, long long heldPixels,
+                std::unique_ptr<Prepared> kept) {
     Locked locked;
-    workers.waiting.clear();
     workers.asked = std::move(asks);
-    workers.listing = listing;
-    workers.wantedHasPreview = false;
+    workers.view = view;
+    workers.windowHeld = heldPixels;
+    if (kept) workers.finished.push_back(std::move(kept));
     DropUnasked();
     for (const Ask& ask : workers.asked) {
-        if (ask.preview && !HasWork(ask, true))
-            workers.waiting.push_back({ask, true, view, listing});
-        if (!HasWork(ask, false)) workers.waiting.push_back({ask, false, view, listing});
+        if (ask.preview) AskOnce(ask, true);
+        AskOnce(ask, false);
     }
-    Dispatch();
+    SortWaiting();
+    return Dispatch();
 }
 
-std::unique_ptr<Prepared> TakeFinished(int index, bool preview, unsigned listing) {
+std::unique_ptr<Prepared> TakeFinished(Ticket ticket, bool preview) {
     Locked locked;
-    if (listing != workers.listing) return nullptr;
     for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
-        if ((*done)->index != index || (*done)->preview != preview) continue;
+        if ((*done)->ask.ticket != ticket || (*done)->preview != preview) continue;
         std::unique_ptr<Prepared> taken = std::move(*done);
         workers.finished.erase(done);
         return taken;
@@ -296,55 +455,55 @@ std::unique_ptr<Prepared> TakeFinished(int index, bool preview, unsigned listing
     return nullptr;
 }
 
-std::unique_ptr<Prepared> WaitForFinished(int index, unsigned listing) {
+std::unique_ptr<Prepared> WaitForFinished(Ticket ticket) {
     Locked locked;
-    for (;;) {
+    std::unique_ptr<Prepared> taken;
+    WaitUntil([&] {
         for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
-            const Prepared& prepared = **done;
-            if (prepared.index != index || listing != workers.listing) continue;
-            if (prepared.preview && prepared.result != LoadResult::kLoaded) {
-                DropPrepared(std::move(*done));
-                workers.finished.erase(done);
-                break;
-            }
-            std::unique_ptr<Prepared> taken = std::move(*done);
+            if ((*done)->ask.ticket != ticket) continue;
+            const bool noPreview = (*done)->preview && (*done)->result != LoadResult::kLoaded;
+            (noPreview ? workers.unwanted.emplace_back() : taken) = std::move(*done);
             workers.finished.erase(done);
-            return taken;
+            return bool(taken);
         }
-        SleepConditionVariableSRW(&workers.changed, &workers.lock, INFINITE, 0);
-    }
+        return false;
+    });
+    return taken;
 }
 
 void ReleaseElsewhere(Picture picture) {
     if (!HasPicture(picture)) return;
+    auto record = std::make_unique<Prepared>();
+    record->state.picture = std::move(picture);
+    ReleaseElsewhere(std::move(record));
+}
+
+void ReleaseElsewhere(std::unique_ptr<Prepared> prepared) {
+    if (!prepared) return;
     Locked locked;
-    workers.unwanted.push_back(std::move(picture));
+    workers.unwanted.push_back(std::move(prepared));
     Dispatch();
+}
+
+bool EndAllWork() {
+    Locked locked;
+    workers.waiting.clear();
+    DropAll();
+    if (Decoding() > 0) return false;
+    WaitUntil(Idle);
+    return true;
 }
 
 void ReleaseAllWork() {
     Locked locked;
+    workers.waiting.clear();
     DropAll();
-    Dispatch();
-    while (!Idle()) SleepConditionVariableSRW(&workers.changed, &workers.lock, INFINITE, 0);
+    WaitUntil(Idle);
 }
 
 void WaitForWorkers() {
     Locked locked;
-    while (!Idle() || !workers.waiting.empty()) {
-        SleepConditionVariableSRW(&workers.changed, &workers.lock, INFINITE, 0);
-    }
-}
-
-bool WorkersBusy() {
-    Locked locked;
-    return Decoding() > 0;
-}
-
-void DiscardPrepared(Prepared& prepared) {
-    prepared.state.picture = {};
-    Locked locked;
-    Discard(prepared);
+    WaitUntil(Done);
 }
 
 FileStamp StampFile(const wchar_t* path) {

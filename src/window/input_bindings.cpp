@@ -105,6 +105,8 @@ Command FindCommand(WPARAM key, unsigned held) {
 }
 
 constexpr LPARAM kRepeatFlag = 1 << 30;  // the key was already down
+// A held key that sends no repeat for this long counts as let go: its picture begins.
+constexpr UINT kHeldKeyPauseMs = 150;
 
 // An auto-repeated press is passed over while the entry the last press asked for is not on
 // screen yet, or when the key's next message already waits: a further repeat, or the key let go.
@@ -139,8 +141,20 @@ WheelTurn TurnWheel(int leftover, int delta, DWORD elapsedMs) {
 }  // namespace
 
 void HandleKeyDown(WPARAM key, LPARAM flags) {
+    if (flags & kRepeatFlag) {
+        app.keyRepeating = true;
+        SetTimer(app.window, kHeldKeyTimerId, kHeldKeyPauseMs, nullptr);
+    } else if (app.keyRepeating) {
+        HandleKeyUp();
+    }
     if (IsOvertakenRepeat(key, flags)) return;
     if (const Command command = FindCommand(key, HeldModifiers())) command();
+}
+
+void HandleKeyUp() {
+    if (!app.keyRepeating) return;
+    KillTimer(app.window, kHeldKeyTimerId);
+    LetGoOfKey();
 }
 
 bool HandleMouseButton(UINT message) {

@@ -2,7 +2,9 @@
 #include "platform/platform.h"
 
 // A key press as it arrives: auto-repeats that queue up while a command runs count as one.
+// While a key repeats, the pictures it comes to wait for it to be let go, or to pause.
 void HandleKeyDown(WPARAM key, LPARAM flags);
+void HandleKeyUp();
 // Runs the command bound to a mouse button's message; false for a message not bound.
 bool HandleMouseButton(UINT message);
 // Alt+Enter opens the file's properties; every other system character is swallowed.

@@ -58,6 +58,17 @@ SIZE MeasureForMonitor(HWND window) {
             size.clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME)};
 }
 
+// Frames step; a held key's pause and work the pool could not take fire once.
+void HandleTimer(UINT_PTR timer) {
+    if (timer == kFrameTimerId) {
+        StepFrame(+1);
+        return;
+    }
+    KillTimer(app.window, timer);
+    if (timer == kHeldKeyTimerId) LetGoOfKey();
+    if (timer == kRetryTimerId) RetryWork();
+}
+
 }  // namespace
 
 InitialSize ComputeInitialSize(int imageWidth, int imageHeight, int screenWidth, int screenHeight) {
@@ -138,7 +149,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             HandleSystemCharacter(wParam);
             return 0;
         case WM_TIMER:
-            StepFrame(+1);
+            HandleTimer(wParam);
+            return 0;
+        case WM_KEYUP:
+            HandleKeyUp();
             return 0;
         case WM_MOUSEMOVE:
             TrackDrag(wParam, lParam);

@@ -32,10 +32,9 @@ int RunWithGdiplus(const wchar_t* path) {
     int code = 0;
     if (ShowFirst(path) && !CreateMainWindow()) code = kCannotStart;
     // The process ends at once rather than wait for a decode under way: GDI+ is then never shut
-    // down, which a decoding thread would outlive.
-    if (WorkersBusy()) TerminateProcess(GetCurrentProcess(), code);
-    // GDI+ objects must go before GDI+ itself, on every thread; codecs before COM.
-    ReleaseAllWork();
+    // down, which a decoding thread would outlive. Else GDI+ objects go before GDI+ itself, on
+    // every thread; codecs before COM.
+    if (!EndAllWork()) TerminateProcess(GetCurrentProcess(), code);
     app.picture = Picture{};
     Gdiplus::GdiplusShutdown(token);
     return code;

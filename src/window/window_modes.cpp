@@ -76,6 +76,8 @@ void ToggleTopmost() {
 
 // The confirmation is owned by the window, so that it shows above a fullscreen (topmost)
 // window instead of answering keys unseen behind it.
+// Nothing the workers finish is taken while the shell asks, so the file asked about stays the one
+// on show.
 void DeleteCurrentFile(bool permanently) {
     if (app.deleting) return;
     app.deleting = true;
@@ -94,12 +96,12 @@ void DeleteCurrentFile(bool permanently) {
     SHFileOperationW(&operation);
     app.deleting = false;
     // Declined, refused, or never asked: the file is still there and stays on show.
-    if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(paths) != INVALID_FILE_ATTRIBUTES) {
         SyncAnimationTimer();
+        ShowWhatWorkersFinished();
         return;
     }
-    app.picture = Picture{};
-    Navigate(+1);
+    WalkOnFromDeleted();
 }
 
 void ShowFileProperties() {
