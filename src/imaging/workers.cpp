@@ -185,6 +185,14 @@ bool MayStart(const Task& task) {
     return task.declared == kNotRead || FitsBudget(Rank(ask.ticket), task.declared);
 }
 
+__attribute__((force_align_arg_pointer)) void RunRelease(void*);
+
+void StartRelease() {
+    if (!workers.unwanted.empty() && !workers.releasing) {
+        workers.releasing = SubmitWork(RunRelease, nullptr);
+    }
+}
+
 // Asked from a decode's own thread once its header is read.
 bool MayDecode(unsigned long long run, long long declared) {
     Locked locked;
@@ -199,6 +207,7 @@ bool MayDecode(unsigned long long run, long long declared) {
     }
     task->reserved = WithReductions(std::max(declared, 0LL));
     LetGoOfLesser(rank, 0);
+    StartRelease();
     return true;
 }
 
@@ -338,9 +347,7 @@ __attribute__((force_align_arg_pointer)) void RunRelease(void*) {
 // Starts the release and what may start, in order. False when the pool could not take a job: it
 // waits, and is handed again when a worker finishes or the window asks next.
 bool Dispatch() {
-    if (!workers.unwanted.empty() && !workers.releasing) {
-        workers.releasing = SubmitWork(RunRelease, nullptr);
-    }
+    StartRelease();
     for (size_t i = 0; i < workers.waiting.size();) {
         Task& next = workers.waiting[i];
         if (!MayStart(next)) {
