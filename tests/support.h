@@ -49,23 +49,30 @@ struct TempFolder {
     fs::path path;
 };
 
-// This program's import of ReadFile, made writable, which a test may point elsewhere; null if it
-// cannot be found. The function it named is kept in realReadFile.
-inline decltype(&ReadFile) realReadFile;
-inline decltype(&ReadFile)* ReadFileImport() {
+// This program's import of function, made writable so that a test may point it elsewhere; null if
+// it cannot be found.
+template <class Function>
+Function** ImportSlot(Function* function) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
         base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports =
         headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
-    auto* const slots = reinterpret_cast<decltype(&ReadFile)*>(base + imports.VirtualAddress);
+    auto* const slots = reinterpret_cast<Function**>(base + imports.VirtualAddress);
     auto* const end = slots + imports.Size / sizeof *slots;
-    auto* const slot = std::find(slots, end, ReadFile);
+    auto* const slot = std::find(slots, end, function);
     DWORD protection;
     if (slot == end || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
         return nullptr;
     }
-    realReadFile = *slot;
+    return slot;
+}
+
+// The import of ReadFile; the function it named is kept in realReadFile.
+inline decltype(&ReadFile) realReadFile;
+inline decltype(&ReadFile)* ReadFileImport() {
+    decltype(&ReadFile)* const slot = ImportSlot(ReadFile);
+    if (slot) realReadFile = *slot;
     return slot;
 }
 

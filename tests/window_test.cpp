@@ -361,13 +361,52 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
         << "repeats waiting when the key was let go are dropped";
 }
 
+static BOOL WINAPI ReadFileSlowly(HANDLE file, void* to, DWORD size, DWORD* read, OVERLAPPED* at) {
+    Sleep(20);
+    return realReadFile(file, to, size, read, at);
+}
+
+static BOOL WINAPI ReadFileVerySlowly(HANDLE file, void* to, DWORD size, DWORD* read,
+                                      OVERLAPPED* at) {
+    Sleep(300);
+    return realReadFile(file, to, size, read, at);
+}
+
+static int submissionsToRefuse = 0;
+static decltype(&TrySubmitThreadpoolCallback) realSubmit;
+static BOOL WINAPI SubmitUnlessRefused(PTP_SIMPLE_CALLBACK callback, PVOID context,
+                                       PTP_CALLBACK_ENVIRON environment) {
+    if (submissionsToRefuse > 0 && submissionsToRefuse--) return FALSE;
+    return realSubmit(callback, context, environment);
+}
+
+// Pumps this thread's messages until condition holds; the longest that one of them took, in ms.
+static DWORD LongestMessageMs(const std::function<bool()>& condition) {
+    DWORD longest = 0;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            const DWORD began = GetTickCount();
+            DispatchMessageW(&message);
+            longest = std::max(longest, GetTickCount() - began);
+        }
+        if (condition()) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return longest;
+}
+
 // Two pictures that memory cannot hold together, nor one beside a copy of itself: a press lets go
 // of the picture on show before it decodes the next, whether it goes right, left, to a dropped
-// file or round a folder of one. The cap stands in for a 32-bit address space.
+// file or round a folder of one, and the window answers at once meanwhile, even while a decode
+// that cannot be cut short holds the room. Once memory is short for every picture, the view and
+// title on show stay, and the next press tries again. A job the pool refuses is handed again, and
+// a listing that is empty is walked by no press. The cap stands in for a 32-bit address space.
 TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     TempFolder folder, alone;
     const fs::path a = folder.Copy(L"noise_97x61.png", L"a.png"),
                    b = folder.Copy(L"noise2_97x61.png", L"b.png"),
+                   c = folder.Copy(L"noise_97x61.png", L"c.png"),
                    only = alone.Copy(L"noise_97x61.png", L"only.png");
     constexpr uint64_t kOnePicture = 48 << 10;  // 24 kB of pixels, 8 kB of reductions
     struct Cap {
@@ -389,16 +428,41 @@ TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     expectShows(b);
     Press(VK_LEFT);
     expectShows(a);
+    ReleaseAllWork();
+    decltype(&ReadFile)* const reads = ReadFileImport();
+    ASSERT_TRUE(reads);
+    *reads = ReadFileVerySlowly;
+    for (int press = 0; press < 2; ++press) PostMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_LT(LongestMessageMs([] { return !PressPending(); }), 50u) << "room made beside b";
+    *reads = realReadFile;
+    expectShows(c);
+    // Every picture needs more than there is: all are tried, and c stays.
+    const std::vector<DWORD> view = BackBufferPixels(app);
+    CapPixelMemoryForTests(0);
+    Press(VK_RIGHT);
+    EXPECT_EQ(
+        std::tuple(IsWindow(app.window), std::wstring(app.currentName), BackBufferPixels(app)),
+        std::tuple(TRUE, std::wstring(L"c.png"), view));
+    CapPixelMemoryForTests(kOnePicture);
+    const auto submissions = ImportSlot(TrySubmitThreadpoolCallback);
+    ASSERT_TRUE(submissions);
+    realSubmit = *submissions;
+    *submissions = SubmitUnlessRefused;
+    submissionsToRefuse = 1;
+    SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_TRUE(WaitFor([] { return !PressPending(); })) << "refused by the pool";
+    *submissions = realSubmit;
+    expectShows(a);
     OpenHere(only.c_str());
     WaitFor([] { return !PressPending(); });
     expectShows(only);
     Press(VK_RIGHT);
     expectShows(only);
-}
-
-static BOOL WINAPI ReadFileSlowly(HANDLE file, void* to, DWORD size, DWORD* read, OVERLAPPED* at) {
-    Sleep(20);
-    return realReadFile(file, to, size, read, at);
+    // As in a folder that cannot be listed.
+    app.fileNames.clear();
+    AskWorkersAround();
+    for (const int key : {VK_RIGHT, VK_HOME, VK_END}) Press(key);
+    expectShows(only);
 }
 
 // A photo not read ahead shows its preview at once, before its picture is decoded: upright (blue,
