@@ -465,6 +465,35 @@ TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     expectShows(only);
 }
 
+static int decodesBegun = 0;
+static decltype(&Gdiplus::DllExports::GdipLoadImageFromStreamICM) realLoad;
+static Gdiplus::GpStatus WINAPI CountDecode(IStream* stream, Gdiplus::GpImage** image) {
+    ++decodesBegun;
+    return realLoad(stream, image);
+}
+
+// Beside the picture on show, the budget leaves room for one more: of the two entries read ahead
+// at once, on two processors, only one is decoded, as each counts what the other has in flight.
+TEST(Window, ReadAheadCountsWhatIsInFlight) {
+    TempFolder folder;
+    for (const wchar_t* name : {L"a.png", L"b.png", L"c.png", L"d.png"}) {
+        folder.Copy(L"noise_97x61.png", name);
+    }
+    // GDI+'s functions are declared without dllimport: their import is found by their address.
+    const auto loads = ImportSlot(reinterpret_cast<decltype(realLoad)>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"gdiplus"), "GdipLoadImageFromStreamICM"))));
+    ASSERT_TRUE(loads);
+    realLoad = *loads;
+    *loads = CountDecode;
+    decodesBegun = 0;
+    CapPixelMemoryForTests(80 << 10);  // two pictures of 32 kB with their reductions, not three
+    OpenViewerOn(folder.path / L"a.png");
+    WaitForWorkers();
+    CapPixelMemoryForTests(UINT64_MAX);
+    *loads = realLoad;
+    EXPECT_EQ(decodesBegun, 2) << "a, then one of b and c";
+}
+
 // A photo not read ahead shows its preview at once, before its picture is decoded: upright (blue,
 // red, green and white quarters clockwise from the top left), without the letterbox bars of its
 // thumbnail, where the picture goes. Then the picture.

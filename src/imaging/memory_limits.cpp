@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "imaging/scaler.h"
 #include "platform/platform.h"
 
 namespace {
@@ -39,7 +40,9 @@ long long LargestPicturePixels() {
 }
 
 long long ReadAheadBudgetPixels() {
-    return kIs32Bit ? kReadAheadBudgetPixels32 : PixelsInMemory(8, kReadAheadBudgetPixels32);
+    const long long budget =
+        kIs32Bit ? kReadAheadBudgetPixels32 : PixelsInMemory(8, kReadAheadBudgetPixels32);
+    return std::min(budget, static_cast<long long>(PixelMemoryCap() / kBytesPerPixel));
 }
 
 long long RoomBeside(long long heldPixels) {

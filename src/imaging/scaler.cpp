@@ -414,6 +414,10 @@ void CapPixelMemoryForTests(uint64_t bytes) {
     ceilingBytes = bytes;
 }
 
+uint64_t PixelMemoryCap() {
+    return ceilingBytes;
+}
+
 Pixels AllocatePixels(int width, int height) {
     Pixels pixels;
     // A 32-bit address space cannot hold every size two ints can name.

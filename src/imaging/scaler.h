@@ -20,9 +20,11 @@ struct Pixels {
 
 // Zeroed pixels of that size; none (null bits) when memory is short or a side is not positive.
 Pixels AllocatePixels(int width, int height);
-// Pixels allocated beyond this many bytes in all count as memory short: a test's stand-in for the
-// 32-bit address space.
+// Pixels allocated beyond this many bytes in all count as memory short, and the read-ahead budget
+// holds no more: a test's stand-in for the 32-bit address space.
 void CapPixelMemoryForTests(uint64_t bytes);
+// The bytes of pixels that may be allocated in all: a test's cap, or all there is.
+uint64_t PixelMemoryCap();
 
 // A picture and its reductions: levels[0] is the picture, each further level half the one
 // before (2 x 2 pixels averaged, an odd last row or column dropped), down to the first level
