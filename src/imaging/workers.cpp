@@ -71,7 +71,7 @@ size_t Rank(Ticket ticket) {
                   asked.begin());
 }
 
-const Ask* Asked(Ticket ticket) {
+Ask* Asked(Ticket ticket) {
     const size_t rank = Rank(ticket);
     return rank < workers.asked.size() ? &workers.asked[rank] : nullptr;
 }
@@ -103,19 +103,6 @@ bool IsFinished(Ticket ticket, bool preview) {
 bool WantedOutstanding() {
     return std::any_of(workers.asked.begin(), workers.asked.end(),
                        [](const Ask& ask) { return ask.wanted && !IsFinished(ask.ticket, false); });
-}
-
-// Its preview is to be made, under way, or made.
-bool PreviewComing(Ticket ticket) {
-    const auto preview = [&](const Task& task) {
-        return task.ask.ticket == ticket && task.preview;
-    };
-    return std::any_of(workers.waiting.begin(), workers.waiting.end(), preview) ||
-           std::any_of(workers.running.begin(), workers.running.end(), preview) ||
-           std::any_of(workers.finished.begin(), workers.finished.end(), [&](const auto& done) {
-               return done->ask.ticket == ticket && done->preview &&
-                      done->result == LoadResult::kLoaded;
-           });
 }
 
 // Pixels held or in flight that an ask of this rank cannot have: the picture on show, decodes
@@ -171,7 +158,8 @@ void LetGoOfLesser(size_t rank, long long need) {
 }
 
 // Previews never wait. The picture a press asked for begins at once, never behind what is read
-// ahead, unless a key is held or the window is to open on its preview first; one that needs the
+// ahead, unless a key is held or the window is to open on its preview first (a start-up's ask
+// keeps its preview until that fails); one that needs the
 // room of all else begins once all is released. What is read ahead waits for the press's picture,
 // takes only a free processor, and begins only where its header declares a size that fits.
 bool MayStart(const Task& task) {
@@ -180,7 +168,7 @@ bool MayStart(const Task& task) {
     if (ask.alone) {
         return workers.running.empty() && workers.unwanted.empty() && !workers.releasing;
     }
-    if (ask.wanted) return !ask.pictureLater && (workers.window || !PreviewComing(ask.ticket));
+    if (ask.wanted) return !ask.pictureLater && (workers.window || !ask.preview);
     if (WantedOutstanding() || Decoding() >= std::max(1, CountProcessors())) return false;
     return task.declared == kNotRead || FitsBudget(Rank(ask.ticket), task.declared);
 }
@@ -469,6 +457,11 @@ std::unique_ptr<Prepared> WaitForFinished(Ticket ticket) {
         for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
             if ((*done)->ask.ticket != ticket) continue;
             const bool noPreview = (*done)->preview && (*done)->result != LoadResult::kLoaded;
+            // Without a preview to open on, the picture begins at once.
+            if (Ask* const ask = noPreview ? Asked(ticket) : nullptr) {
+                ask->preview = false;
+                AskOnce(*ask, false);
+            }
             (noPreview ? workers.unwanted.emplace_back() : taken) = std::move(*done);
             workers.finished.erase(done);
             return bool(taken);
