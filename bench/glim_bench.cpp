@@ -192,10 +192,11 @@ double IconDrawsMs() {
     });
 }
 
-void SizeClientArea(int width, int height) {
+// The window may be another process's.
+void SizeClientArea(HWND window, int width, int height) {
     RECT outer = {0, 0, width, height};
-    AdjustWindowRectEx(&outer, GetWindowLongW(app.window, GWL_STYLE), FALSE, 0);
-    SetWindowPos(app.window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+    AdjustWindowRectEx(&outer, GetWindowLongW(window, GWL_STYLE), FALSE, 0);
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     PumpMessages();
 }
@@ -209,7 +210,7 @@ void OpenViewerOn(const fs::path& file) {
     OpenMainWindow();
     app.animate = false;
     SyncAnimationTimer();
-    SizeClientArea(kClientWidth, kClientHeight);
+    SizeClientArea(app.window, kClientWidth, kClientHeight);
     PumpUntil(PictureShown);
     WaitForWorkers();
     PumpMessages();
@@ -663,22 +664,23 @@ void MeasureStart(const fs::path& picturePath, const fs::path& glim) {
 }
 
 // A folder of count hard links to one copy of the picture (copies where links cannot be made),
-// so that each press meets a file not decoded before. Returns the first.
-fs::path MakeFolderOfLinks(const fs::path& folder, const fs::path& picturePath, int count) {
+// so that each press meets a file not decoded before. Returns them in the order listed.
+std::vector<fs::path> MakeFolderOfLinks(const fs::path& folder, const fs::path& picturePath,
+                                        int count) {
     fs::remove_all(folder);
     fs::create_directories(folder);
     const std::wstring extension = picturePath.extension().wstring();
-    const fs::path first = folder / (L"c000" + extension);
-    fs::copy_file(picturePath, first);
+    std::vector<fs::path> links = {folder / (L"c000" + extension)};
+    fs::copy_file(picturePath, links[0]);
     for (int i = 1; i < count; ++i) {
         wchar_t name[16];
         std::swprintf(name, 16, L"c%03d", i);
-        const fs::path link = folder / (name + extension);
+        links.push_back(folder / (name + extension));
         std::error_code error;
-        fs::create_hard_link(first, link, error);
-        if (error) fs::copy_file(first, link);
+        fs::create_hard_link(links[0], links[i], error);
+        if (error) fs::copy_file(links[0], links[i]);
     }
-    return first;
+    return links;
 }
 
 struct HeldPeak {
@@ -741,7 +743,7 @@ void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, con
     constexpr int kCopies = 160;
     for (const fs::path& picturePath : {withPreview, without}) {
         const std::string name = picturePath.filename().string();
-        const fs::path first = MakeFolderOfLinks(kFolderOfTwo, picturePath, kCopies);
+        const fs::path first = MakeFolderOfLinks(kFolderOfTwo, picturePath, kCopies).front();
         const double photoDecode = DecodeMs(first);
         OpenFitted(first);
         const Held held = HoldRightOverFolder();
@@ -762,8 +764,8 @@ void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, con
 // From start to the first pixels on screen of the photo (its preview) and of a small picture,
 // each started in a folder of two copies, beside the bare window, by turns in one run.
 void MeasureStartToPixels(const fs::path& photo, const fs::path& small, const fs::path& glim) {
-    const fs::path photoFile = MakeFolderOfLinks(kFolderOfTwo / L"photo", photo, 2);
-    const fs::path smallFile = MakeFolderOfLinks(kFolderOfTwo / L"small", small, 2);
+    const fs::path photoFile = MakeFolderOfLinks(kFolderOfTwo / L"photo", photo, 2).front();
+    const fs::path smallFile = MakeFolderOfLinks(kFolderOfTwo / L"small", small, 2).front();
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::vector<double> ms[3];
