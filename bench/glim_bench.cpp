@@ -1,7 +1,8 @@
 // Times the viewer's own operations on its real window, each beside the platform's floor for
 // the same work: one GDI+ decode of the picture, one GDI+ scaled draw of it at the same size
 // (the way the viewer once composed every view).
-// Usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS]
+// Usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS [--outside]]
+//        (--outside: only the presses timed from outside and the header probes)
 //        glim_bench --plain-window   (the platform's own window start, timed from outside)
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +20,9 @@
 #include "core/view_commands.h"
 #include "imaging/codecs.h"
 #include "imaging/composition.h"
+#include "imaging/file_stream.h"
 #include "imaging/image_loading.h"
+#include "imaging/picture_size.h"
 #include "imaging/workers.h"
 #include "window/main_window.h"
 // After the platform header, which brings in what it needs.
@@ -192,10 +195,11 @@ double IconDrawsMs() {
     });
 }
 
-void SizeClientArea(int width, int height) {
+// The window may be another process's.
+void SizeClientArea(HWND window, int width, int height) {
     RECT outer = {0, 0, width, height};
-    AdjustWindowRectEx(&outer, GetWindowLongW(app.window, GWL_STYLE), FALSE, 0);
-    SetWindowPos(app.window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+    AdjustWindowRectEx(&outer, GetWindowLongW(window, GWL_STYLE), FALSE, 0);
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     PumpMessages();
 }
@@ -209,7 +213,7 @@ void OpenViewerOn(const fs::path& file) {
     OpenMainWindow();
     app.animate = false;
     SyncAnimationTimer();
-    SizeClientArea(kClientWidth, kClientHeight);
+    SizeClientArea(app.window, kClientWidth, kClientHeight);
     PumpUntil(PictureShown);
     WaitForWorkers();
     PumpMessages();
@@ -663,22 +667,23 @@ void MeasureStart(const fs::path& picturePath, const fs::path& glim) {
 }
 
 // A folder of count hard links to one copy of the picture (copies where links cannot be made),
-// so that each press meets a file not decoded before. Returns the first.
-fs::path MakeFolderOfLinks(const fs::path& folder, const fs::path& picturePath, int count) {
+// so that each press meets a file not decoded before. Returns them in the order listed.
+std::vector<fs::path> MakeFolderOfLinks(const fs::path& folder, const fs::path& picturePath,
+                                        int count) {
     fs::remove_all(folder);
     fs::create_directories(folder);
     const std::wstring extension = picturePath.extension().wstring();
-    const fs::path first = folder / (L"c000" + extension);
-    fs::copy_file(picturePath, first);
+    std::vector<fs::path> links = {folder / (L"c000" + extension)};
+    fs::copy_file(picturePath, links[0]);
     for (int i = 1; i < count; ++i) {
         wchar_t name[16];
         std::swprintf(name, 16, L"c%03d", i);
-        const fs::path link = folder / (name + extension);
+        links.push_back(folder / (name + extension));
         std::error_code error;
-        fs::create_hard_link(first, link, error);
-        if (error) fs::copy_file(first, link);
+        fs::create_hard_link(links[0], links[i], error);
+        if (error) fs::copy_file(links[0], links[i]);
     }
-    return first;
+    return links;
 }
 
 struct HeldPeak {
@@ -741,7 +746,7 @@ void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, con
     constexpr int kCopies = 160;
     for (const fs::path& picturePath : {withPreview, without}) {
         const std::string name = picturePath.filename().string();
-        const fs::path first = MakeFolderOfLinks(kFolderOfTwo, picturePath, kCopies);
+        const fs::path first = MakeFolderOfLinks(kFolderOfTwo, picturePath, kCopies).front();
         const double photoDecode = DecodeMs(first);
         OpenFitted(first);
         const Held held = HoldRightOverFolder();
@@ -762,8 +767,8 @@ void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, con
 // From start to the first pixels on screen of the photo (its preview) and of a small picture,
 // each started in a folder of two copies, beside the bare window, by turns in one run.
 void MeasureStartToPixels(const fs::path& photo, const fs::path& small, const fs::path& glim) {
-    const fs::path photoFile = MakeFolderOfLinks(kFolderOfTwo / L"photo", photo, 2);
-    const fs::path smallFile = MakeFolderOfLinks(kFolderOfTwo / L"small", small, 2);
+    const fs::path photoFile = MakeFolderOfLinks(kFolderOfTwo / L"photo", photo, 2).front();
+    const fs::path smallFile = MakeFolderOfLinks(kFolderOfTwo / L"small", small, 2).front();
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::vector<double> ms[3];
@@ -812,6 +817,199 @@ void MeasureEscape(const fs::path& small, const fs::path& big, const fs::path& g
     std::sort(decoding.begin(), decoding.end());
     Report(big.filename().string(), "Escape 400 ms into its decode, to the process gone",
            decoding[runs / 2], idle[runs / 2], "Escape with nothing decoding");
+}
+
+// Presses timed from outside, on glim.exe as a user meets it: the key posted to its window, to its
+// title naming the entry asked for (it changes in the same step as the pixels and icons).
+constexpr int kIdleMs = 3000;
+constexpr int kTitleTimeoutMs = 30000;
+
+double Median(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+bool TitleNames(HWND window, const fs::path& entry) {
+    wchar_t title[MAX_PATH] = {};
+    GetWindowTextW(window, title, MAX_PATH);
+    return entry.filename().wstring() == title;
+}
+
+// From the key posted to the title naming the entry; 0 when it did not.
+double KeyToTitleMs(HWND window, WPARAM key, const fs::path& entry) {
+    const double start = NowMs();
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 3 << 30 | 1);
+    return WaitUntil([&] { return TitleNames(window, entry); }, kTitleTimeoutMs) ? NowMs() - start
+                                                                                 : 0;
+}
+
+// glim.exe started on the file, fitted on a client area of the bench's size; nullptr when its
+// window did not show. The process is to be ended whatever this returns.
+HWND StartFitted(const fs::path& glim, const fs::path& file, PROCESS_INFORMATION& process) {
+    const HWND window = StartShowing(Quoted(glim) + L" " + Quoted(file), L"Glim", process);
+    if (window) SizeClientArea(window, kClientWidth, kClientHeight);
+    return window;
+}
+
+// small.png, the photo, the 12 MP PNG and a small JPEG, listed in that order.
+std::vector<fs::path> MakeMixedFolder(const fs::path& pictures) {
+    fs::remove_all(kFolderOfTwo);
+    fs::create_directories(kFolderOfTwo);
+    std::vector<fs::path> entries;
+    for (const wchar_t* name : {L"small.png", L"photo-24mp.jpg", L"rgba-large.png", L"small.jpg"}) {
+        entries.push_back(kFolderOfTwo / (std::to_wstring(entries.size() + 1) + L"-" + name));
+        fs::copy_file(pictures / name, entries.back());
+    }
+    return entries;
+}
+
+struct Returns {
+    double onto = 0, back = 0;
+};
+
+// Started on the first entry and walked Right round once: Right after idle onto the photo, then
+// Left after idle back to the picture just left.
+Returns RightAndBackMs(const fs::path& glim, const std::vector<fs::path>& entries) {
+    PROCESS_INFORMATION process = {};
+    Returns ms;
+    const HWND window = StartFitted(glim, entries[0], process);
+    bool walked = window != nullptr;
+    for (size_t i = 1; walked && i <= entries.size(); ++i) {
+        walked = KeyToTitleMs(window, VK_RIGHT, entries[i % entries.size()]) > 0;
+    }
+    if (walked) {
+        Sleep(kIdleMs);
+        ms.onto = KeyToTitleMs(window, VK_RIGHT, entries[1]);
+        Sleep(kIdleMs);
+        if (ms.onto) ms.back = KeyToTitleMs(window, VK_LEFT, entries[0]);
+    }
+    EndProcess(process);
+    return ms;
+}
+
+// Started on the 10th copy; after idle, Home onto the first, which nothing read ahead, so that
+// the next copy's read-ahead begins only as it shows; 300 ms after, Right onto that one. (A
+// press onto a copy read ahead would leave the next one read ahead too.)
+double RightAfterSettledMs(const fs::path& glim, const std::vector<fs::path>& copies) {
+    PROCESS_INFORMATION process = {};
+    double ms = 0;
+    if (const HWND window = StartFitted(glim, copies[9], process)) {
+        Sleep(kIdleMs);
+        if (KeyToTitleMs(window, VK_HOME, copies[0])) {
+            Sleep(300);
+            ms = KeyToTitleMs(window, VK_RIGHT, copies[1]);
+        }
+    }
+    EndProcess(process);
+    return ms;
+}
+
+// Started on the 10th copy; after idle, End onto the last, which nothing read ahead.
+double EndMs(const fs::path& glim, const std::vector<fs::path>& copies) {
+    PROCESS_INFORMATION process = {};
+    double ms = 0;
+    if (const HWND window = StartFitted(glim, copies[9], process)) {
+        Sleep(kIdleMs);
+        ms = KeyToTitleMs(window, VK_END, copies.back());
+    }
+    EndProcess(process);
+    return ms;
+}
+
+struct PhotoFloors {
+    double paint, fitDraw;
+};
+
+// On the viewer's own window in this process, closed again before glim.exe starts: its window
+// would answer to the same class name.
+PhotoFloors MeasurePhotoFloors(const fs::path& photo) {
+    OpenViewerOn(MakeFolderOfTwo(photo));
+    SetFitMode(true);
+    Refresh();
+    const PhotoFloors floors = {PaintBltMs(), ScaledDrawMs()};
+    CloseViewer();
+    fs::remove_all(kFolderOfTwo);
+    return floors;
+}
+
+// In a folder of mixed sizes: Right onto a photo read ahead, and Left back to the picture just
+// left.
+void MeasureReturns(const fs::path& pictures, const fs::path& glim, double paint) {
+    const std::vector<fs::path> entries = MakeMixedFolder(pictures);
+    std::vector<double> onto, back;
+    for (int i = 0; i < runs; ++i) {
+        const Returns ms = RightAndBackMs(glim, entries);
+        onto.push_back(ms.onto);
+        back.push_back(ms.back);
+    }
+    fs::remove_all(kFolderOfTwo);
+    Report("photo-24mp.jpg, mixed folder", "Right after 3 s idle onto it, key to title",
+           Median(onto), paint, "paint of a DIB section");
+    Report("small.png, mixed folder",
+           "Left after 3 s idle back to the picture just left, key to title", Median(back), paint,
+           "paint of a DIB section");
+}
+
+// Over cold copies of the photo: a press while its read-ahead is under way, and one onto a copy
+// nobody read ahead, the photo's decode taken by turns with them.
+void MeasureColdPresses(const fs::path& photo, const fs::path& glim, double fitDraw) {
+    constexpr int kCopies = 40;
+    const std::vector<fs::path> copies = MakeFolderOfLinks(kFolderOfTwo, photo, kCopies);
+    std::vector<double> settled, end, decode;
+    for (int i = 0; i < runs; ++i) {
+        settled.push_back(RightAfterSettledMs(glim, copies));
+        end.push_back(EndMs(glim, copies));
+        const double start = NowMs();
+        DecodeOnce(copies.back());
+        decode.push_back(NowMs() - start);
+    }
+    fs::remove_all(kFolderOfTwo);
+    const std::string folder = "photo-24mp.jpg, " + std::to_string(kCopies) + " cold copies";
+    Report(folder, "Right 0.3 s after the picture before settled (Home onto it), key to title",
+           Median(settled), Median(decode) + fitDraw, "decode into own pixels + scaled draw");
+    Report(folder, "End after 3 s idle onto a photo nobody read ahead, key to title", Median(end),
+           Median(decode), "decode into own pixels");
+}
+
+void MeasurePressesFromOutside(const fs::path& pictures, const fs::path& glim) {
+    const fs::path photo = pictures / L"photo-24mp.jpg";
+    const PhotoFloors floors = MeasurePhotoFloors(photo);
+    MeasureReturns(pictures, glim, floors.paint);
+    MeasureColdPresses(photo, glim, floors.fitDraw);
+}
+
+// Opened as the workers open it, and read as far as the header that declares its pixels.
+double HeaderProbeMs(const fs::path& file) {
+    return MedianMs([&] {
+        ReadResult opened;
+        if (FileStream* const stream = OpenFileStream(file.c_str(), opened)) {
+            ReadDeclaredPixels(AsStream(stream));
+            AsStream(stream)->Release();
+        }
+    });
+}
+
+double FirstBytesMs(const fs::path& file) {
+    std::vector<char> bytes(64 * 1024);
+    return MedianMs([&] {
+        const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD read = 0;
+        ReadFile(handle, bytes.data(), DWORD(bytes.size()), &read, nullptr);
+        CloseHandle(handle);
+    });
+}
+
+// What a read-ahead pays to learn whether a picture fits before it decodes.
+void MeasureHeaderProbes(const fs::path& pictures) {
+    for (const wchar_t* name : {L"photo-24mp.jpg", L"photo-24mp-thumb.jpg", L"rgba-large.png",
+                                L"animated.gif", L"quarters-256mp.png", L"small.png"}) {
+        const fs::path file = pictures / name;
+        Report(file.filename().string(), "header probe: the pixels it declares",
+               HeaderProbeMs(file), FirstBytesMs(file), "open and read of its first 64 kB");
+    }
 }
 
 void PrintTable() {
@@ -863,20 +1061,8 @@ int RunPlainWindow() {
     return 0;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    if (argc == 2 && !std::wcscmp(argv[1], L"--plain-window")) return RunPlainWindow();
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS]\n");
-        return 2;
-    }
-    if (argc > 3) runs = std::max(1, _wtoi(argv[3]));
-    const fs::path folder = argv[1], glim = argv[2];
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+// Every section but the presses timed from outside and the header probes.
+void MeasureTheRest(const fs::path& folder, const fs::path& glim) {
     for (const wchar_t* name : {L"photo-24mp.jpg", L"rgba-large.png", L"animated.gif"}) {
         MeasureViewer(folder / name);
         MeasureStart(folder / name, glim);
@@ -889,6 +1075,25 @@ int wmain(int argc, wchar_t** argv) {
     MeasureEscape(folder / L"small.png",
                   folder / (sizeof(void*) == 8 ? L"quarters-256mp.png" : L"quarters-185mp.png"),
                   glim);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && !std::wcscmp(argv[1], L"--plain-window")) return RunPlainWindow();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: glim_bench PICTURE_FOLDER GLIM_EXE [RUNS [--outside]]\n");
+        return 2;
+    }
+    if (argc > 3) runs = std::max(1, _wtoi(argv[3]));
+    const fs::path folder = argv[1], glim = argv[2];
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    if (argc < 5 || std::wcscmp(argv[4], L"--outside")) MeasureTheRest(folder, glim);
+    MeasurePressesFromOutside(folder, glim);
+    MeasureHeaderProbes(folder);
     ReleaseAllWork();
     Gdiplus::GdiplusShutdown(token);
     PrintTable();

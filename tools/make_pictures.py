@@ -151,6 +151,7 @@ def write_bench(out):
     photo.save(os.path.join(out, "photo-24mp-thumb.jpg"), quality=90)
     with_thumbnail(photo, os.path.join(out, "photo-24mp-thumb.jpg"))
     landscape().save(os.path.join(out, "small.png"))
+    landscape().save(os.path.join(out, "small.jpg"), quality=90)
     # Big pictures that decode for seconds: 256 MP, and the largest the 32-bit build decodes.
     for name, side in (("quarters-256mp.png", 16000), ("quarters-185mp.png", 13600)):
         with open(os.path.join(out, name), "wb") as f:
