@@ -105,6 +105,17 @@ bool WantedOutstanding() {
                        [](const Ask& ask) { return ask.wanted && !IsFinished(ask.ticket, false); });
 }
 
+// The next entry to read ahead is being decoded: a press soon after comes to it, so it has the
+// processors to itself.
+bool NextDecoding() {
+    const auto next = std::find_if(workers.asked.begin(), workers.asked.end(),
+                                   [](const Ask& ask) { return !ask.wanted; });
+    return next != workers.asked.end() &&
+           std::any_of(workers.running.begin(), workers.running.end(), [&](const Task& task) {
+               return task.ask.ticket == next->ticket && !task.preview;
+           });
+}
+
 // Pixels held or in flight that an ask of this rank cannot have: the picture on show, decodes
 // under way, what waits to be released, and what is finished for asks needed more.
 long long HeldBefore(size_t rank) {
@@ -159,9 +170,9 @@ void LetGoOfLesser(size_t rank, long long need) {
 
 // Previews never wait. The picture a press asked for begins at once, never behind what is read
 // ahead, unless a key is held or the window is to open on its preview first (a start-up's ask
-// keeps its preview until that fails); one that needs the
-// room of all else begins once all is released. What is read ahead waits for the press's picture,
-// takes only a free processor, and begins only where its header declares a size that fits.
+// keeps its preview until that fails); one that needs the room of all else begins once all is
+// released. What is read ahead waits for the press's picture and for the next entry's, takes
+// only a free processor, and begins only where its header declares a size that fits.
 bool MayStart(const Task& task) {
     const Ask& ask = task.ask;
     if (task.preview) return true;
@@ -169,7 +180,9 @@ bool MayStart(const Task& task) {
         return workers.running.empty() && workers.unwanted.empty() && !workers.releasing;
     }
     if (ask.wanted) return !ask.pictureLater && (workers.window || !ask.preview);
-    if (WantedOutstanding() || Decoding() >= std::max(1, CountProcessors())) return false;
+    if (WantedOutstanding() || NextDecoding() || Decoding() >= std::max(1, CountProcessors())) {
+        return false;
+    }
     return task.declared == kNotRead || FitsBudget(Rank(ask.ticket), task.declared);
 }
 
