@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -49,23 +50,30 @@ struct TempFolder {
     fs::path path;
 };
 
-// This program's import of ReadFile, made writable, which a test may point elsewhere; null if it
-// cannot be found. The function it named is kept in realReadFile.
-inline decltype(&ReadFile) realReadFile;
-inline decltype(&ReadFile)* ReadFileImport() {
+// This program's import of function, made writable so that a test may point it elsewhere; null if
+// it cannot be found.
+template <class Function>
+Function** ImportSlot(Function* function) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
         base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports =
         headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
-    auto* const slots = reinterpret_cast<decltype(&ReadFile)*>(base + imports.VirtualAddress);
+    auto* const slots = reinterpret_cast<Function**>(base + imports.VirtualAddress);
     auto* const end = slots + imports.Size / sizeof *slots;
-    auto* const slot = std::find(slots, end, ReadFile);
+    auto* const slot = std::find(slots, end, function);
     DWORD protection;
     if (slot == end || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
         return nullptr;
     }
-    realReadFile = *slot;
+    return slot;
+}
+
+// The import of ReadFile; the function it named is kept in realReadFile.
+inline decltype(&ReadFile) realReadFile;
+inline decltype(&ReadFile)* ReadFileImport() {
+    decltype(&ReadFile)* const slot = ImportSlot(ReadFile);
+    if (slot) realReadFile = *slot;
     return slot;
 }
 
@@ -120,6 +128,29 @@ inline void SendToWindow(UINT message, WPARAM wParam, LPARAM lParam = 0,
     WaitFor([] { return !app.window || (!PressPending() && !app.showsPreview); });
     WaitForWorkers();
     WaitFor([] { return true; });
+}
+
+// Wine counts no GDI objects (GetGuiResources answers 0), so they are counted by the room left:
+// brushes are made until the system refuses, then freed. Icons and back buffers are GDI objects.
+inline int GdiRoom() {
+    std::vector<HBRUSH> made;
+    for (HBRUSH brush; made.size() < 200000 && (brush = CreateSolidBrush(0));) {
+        made.push_back(brush);
+    }
+    for (const HBRUSH brush : made) DeleteObject(brush);
+    return int(made.size());
+}
+
+// A file dropped on the window as Explorer drops it, then waits as SendToWindow does.
+inline void Drop(const fs::path& path) {
+    const DROPFILES files = {sizeof files, {}, FALSE, TRUE};
+    const std::wstring name = path.wstring() + L'\0';
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof files + (name.size() + 1) * 2);
+    auto* bytes = static_cast<BYTE*>(GlobalLock(memory));
+    std::memcpy(bytes, &files, sizeof files);
+    std::memcpy(bytes + sizeof files, name.c_str(), (name.size() + 1) * 2);
+    GlobalUnlock(memory);
+    SendToWindow(WM_DROPFILES, WPARAM(memory));
 }
 
 // 0xAARRGGBB, top row first.
