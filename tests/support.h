@@ -77,6 +77,9 @@ inline decltype(&ReadFile)* ReadFileImport() {
     return slot;
 }
 
+// What a test is doing, told when it crashes.
+inline char crashNote[200];
+
 // Pumps this thread's messages until condition holds or timeoutMs passes.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
     for (const DWORD start = GetTickCount();;) {
