@@ -9,6 +9,7 @@ import sys
 import zlib
 
 from PIL import Image
+from PIL.PngImagePlugin import PngInfo
 
 RED, GREEN, BLUE, WHITE = (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 255)
 
@@ -72,11 +73,29 @@ def main(out):
         f.seek(im.tag_v2[273][-1])
         f.write(b"\xff\xff")
     photos_with_thumbnails(out)
+    tones_and_chunks(out)
     with open(os.path.join(out, "not_an_image.png"), "wb") as f:
         f.write(b"this is not a picture\n")
     with open(os.path.join(out, "quarters_20000x16000.png"), "wb") as f:
         f.write(quarters_png(20000, 16000))
 
+
+def tones_and_chunks(out):
+    """Ten BMPs of one size and byte size, each of a colour of its own with a block of another near
+    a corner, so that a turn or a mirror shows; and a PNG with the text, gamma and colour chunks
+    that ImageMagick and editors write."""
+    for i in range(10):
+        im = solid((48, 32), (25 * i, 250 - 25 * i, 60 + 19 * i))
+        im.paste((255 - 25 * i, 25 * i, 255), (3, 2, 13, 7))
+        im.save(os.path.join(out, f"tone{i}.bmp"))
+    info = PngInfo()
+    info.add(b"gAMA", struct.pack(">I", 45455))
+    info.add(b"cHRM", struct.pack(">8I", 31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000))
+    info.add(b"sRGB", b"\0")
+    info.add_text("date:create", "2024-05-01T10:00:00+00:00")
+    info.add_text("Comment", "made " * 40, zip=True)
+    info.add_itxt("Description", "caf\u00e9", lang="fr", tkey="Beschreibung", zip=True)
+    quarters(60, 40).save(os.path.join(out, "chunks.png"), pnginfo=info)
 
 def quarters(width, height, colours=(RED, GREEN, WHITE, BLUE)):
     """Four quarters of the colours given, clockwise from the top left."""

@@ -4,7 +4,8 @@
 
 // A crash fails its test with a code of its own instead of waiting in a crash dialog.
 static LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
-    std::fprintf(stderr, "crashed: exception %08lX\n", exception->ExceptionRecord->ExceptionCode);
+    std::fprintf(stderr, "crashed: exception %08lX%s\n", exception->ExceptionRecord->ExceptionCode,
+                 crashNote);
     ExitProcess(3);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -76,6 +77,9 @@ inline decltype(&ReadFile)* ReadFileImport() {
     return slot;
 }
 
+// What a test is doing, told when it crashes.
+inline char crashNote[200];
+
 // Pumps this thread's messages until condition holds or timeoutMs passes.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
     for (const DWORD start = GetTickCount();;) {
@@ -127,6 +131,29 @@ inline void SendToWindow(UINT message, WPARAM wParam, LPARAM lParam = 0,
     WaitFor([] { return !app.window || (!PressPending() && !app.showsPreview); });
     WaitForWorkers();
     WaitFor([] { return true; });
+}
+
+// Wine counts no GDI objects (GetGuiResources answers 0), so they are counted by the room left:
+// brushes are made until the system refuses, then freed. Icons and back buffers are GDI objects.
+inline int GdiRoom() {
+    std::vector<HBRUSH> made;
+    for (HBRUSH brush; made.size() < 200000 && (brush = CreateSolidBrush(0));) {
+        made.push_back(brush);
+    }
+    for (const HBRUSH brush : made) DeleteObject(brush);
+    return int(made.size());
+}
+
+// A file dropped on the window as Explorer drops it, then waits as SendToWindow does.
+inline void Drop(const fs::path& path) {
+    const DROPFILES files = {sizeof files, {}, FALSE, TRUE};
+    const std::wstring name = path.wstring() + L'\0';
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof files + (name.size() + 1) * 2);
+    auto* bytes = static_cast<BYTE*>(GlobalLock(memory));
+    std::memcpy(bytes, &files, sizeof files);
+    std::memcpy(bytes + sizeof files, name.c_str(), (name.size() + 1) * 2);
+    GlobalUnlock(memory);
+    SendToWindow(WM_DROPFILES, WPARAM(memory));
 }
 
 // 0xAARRGGBB, top row first.

@@ -116,17 +116,6 @@ TEST(Window, KeysAndMouseReachTheirCommands) {
     EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "Escape quits";
 }
 
-// Wine counts no GDI objects (GetGuiResources answers 0), so they are counted by the room left:
-// brushes are made until the system refuses, then freed. Icons and back buffers are GDI objects.
-static int GdiRoom() {
-    std::vector<HBRUSH> made;
-    for (HBRUSH brush; made.size() < 200000 && (brush = CreateSolidBrush(0));) {
-        made.push_back(brush);
-    }
-    for (const HBRUSH brush : made) DeleteObject(brush);
-    return int(made.size());
-}
-
 // Each picture starts from its first frame, with its own timer and icons (none in fullscreen,
 // where no title bar shows them); Home and End walk inward past the damaged first and last
 // entries, and read ahead towards the other end. Hundreds of such steps, zooms, turns, background
@@ -659,22 +648,12 @@ TEST(Window, DroppedFilesAndTheFolderListedAgain) {
     // Explorer drops files only on a window that says it takes them.
     EXPECT_TRUE(GetWindowLongW(app.window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     Press('B');
-    const auto drop = [](const fs::path& path) {
-        const DROPFILES files = {sizeof files, {}, FALSE, TRUE};
-        const std::wstring name = path.wstring() + L'\0';
-        const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof files + (name.size() + 1) * 2);
-        auto* bytes = static_cast<BYTE*>(GlobalLock(memory));
-        std::memcpy(bytes, &files, sizeof files);
-        std::memcpy(bytes + sizeof files, name.c_str(), (name.size() + 1) * 2);
-        GlobalUnlock(memory);
-        SendToWindow(WM_DROPFILES, WPARAM(memory));
-    };
-    drop(there.path);
-    drop(Fixture(L"not_an_image.png"));
-    drop(tooLong);
+    Drop(there.path);
+    Drop(Fixture(L"not_an_image.png"));
+    Drop(tooLong);
     EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.fileNames.size()),
               std::tuple(std::wstring(L"a.png"), size_t(1)));
-    drop(b);
+    Drop(b);
     EXPECT_EQ(app.fileNames, std::vector<std::wstring>({L"b.bmp", L"d.gif"}));
     EXPECT_EQ(std::tuple(std::wstring(app.currentName), app.view.backgroundIndex),
               std::tuple(std::wstring(L"b.bmp"), 0));
