@@ -82,7 +82,8 @@ long long PixelLimitBeside(const Picture& shown) {
 }
 
 // In order of need: the next entry in the direction of travel, the one on show before (its picture
-// is kept), the further ones ahead, one for each processor, and the one behind.
+// is kept), the further ones ahead, one for each processor, and the one behind; never the entry on
+// show, whose picture the window holds.
 void AddReadAheads(std::vector<Ask>& asks) {
     const int count = FileCount(), from = app.wanted.index, step = app.travel;
     if (count == 0) return;
@@ -94,8 +95,10 @@ void AddReadAheads(std::vector<Ask>& asks) {
     order.push_back(from - step);
     for (const int entry : order) {
         const int index = Wrap(entry);
-        if (index != from && std::none_of(asks.begin(), asks.end(),
-                                          [&](const Ask& ask) { return ask.index == index; })) {
+        const bool onShow = index == app.shown.index && app.shown.listing == app.listing;
+        if (index != from && !(onShow && WholeOnShow()) &&
+            std::none_of(asks.begin(), asks.end(),
+                         [&](const Ask& ask) { return ask.index == index; })) {
             asks.push_back(AskFor(index));
         }
     }
