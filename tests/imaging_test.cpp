@@ -127,24 +127,6 @@ TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
     }
 }
 
-// A picture holds no file open: others may open it for themselves alone, rename and delete it
-// while it shows.
-TEST(Imaging, APictureHoldsNoFileOpen) {
-    TempFolder folder;
-    ResetApp();
-    const fs::path file = folder.Copy(L"red_40x30.png", L"a.png");
-    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
-    const HANDLE alone = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(alone, INVALID_HANDLE_VALUE) << "the file is still open";
-    CloseHandle(alone);
-    fs::rename(folder.path / L"a.png", folder.path / L"b.png");
-    fs::remove(folder.path / L"b.png");
-    app.view.clientWidth = 40, app.view.clientHeight = 30;
-    ComposeBackBuffer(app);
-    EXPECT_EQ(BackBufferPixels(app)[40 * 30 - 1] & 0xFFFFFF, kRed);
-}
-
 // What GDI+ refuses and the system's codecs read shows as the same picture saved as PNG, alpha
 // and row order included. A picture of several frames decoded by them plays its frames, each
 // decoded when selected, turned as the view is, with their delays.

@@ -1,7 +1,6 @@
 // The real window in this process, driven through its window procedure.
 #include <cmath>
 #include <cstring>
-#include <set>
 
 #include "core/animation.h"
 #include "core/geometry.h"
@@ -350,11 +349,6 @@ TEST(Window, ReadAheadShowsWhatALoadWouldAndTheFolderAsItIs) {
         << "repeats waiting when the key was let go are dropped";
 }
 
-static BOOL WINAPI ReadFileSlowly(HANDLE file, void* to, DWORD size, DWORD* read, OVERLAPPED* at) {
-    Sleep(20);
-    return realReadFile(file, to, size, read, at);
-}
-
 static BOOL WINAPI ReadFileVerySlowly(HANDLE file, void* to, DWORD size, DWORD* read,
                                       OVERLAPPED* at) {
     Sleep(300);
@@ -508,42 +502,6 @@ TEST(Window, APhotoShowsItsPreviewAtOnceThenItsPicture) {
               std::tuple(std::wstring(L"b.jpg"), 4000, 6000, std::string("BRGW")));
     ASSERT_TRUE(WaitFor([] { return !app.showsPreview; }));
     ExpectShowsAsLoaded(b);
-    // Asked for again while the decode that the press away left still runs, kept running by slow
-    // reads, it comes all the same.
-    Press(VK_LEFT);
-    ReleaseAllWork();
-    decltype(&ReadFile)* const import = ReadFileImport();
-    ASSERT_TRUE(import);
-    *import = ReadFileSlowly;
-    for (const int key : {VK_RIGHT, VK_LEFT, VK_RIGHT})
-        PostMessageW(app.window, WM_KEYDOWN, key, 0);
-    WaitFor([] { return !PressPending() && !app.showsPreview; });
-    *import = realReadFile;
-    ExpectShowsAsLoaded(b);
-}
-
-// Right held over photos: every picture or preview named in the title is the one on screen, and
-// the one named when the key is let go shows whole.
-TEST(Window, AHeldKeyShowsWhatItNames) {
-    TempFolder folder;
-    for (const wchar_t* name : {L"hue0.jpg", L"hue1.jpg", L"hue2.jpg", L"hue3.jpg"}) {
-        folder.Copy(name, name);
-    }
-    OpenViewerOn(folder.path / L"hue0.jpg");
-    ReleaseAllWork();
-    std::set<std::wstring> named;
-    for (int repeat = 0; repeat < 30; ++repeat) {
-        PostMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 1 << 30);
-        WaitFor([] { return false; }, 33);
-        named.insert(app.currentName);
-        const size_t centre =
-            size_t(app.view.clientHeight / 2) * app.view.clientWidth + app.view.clientWidth / 2;
-        EXPECT_EQ(ColourName(BackBufferPixels(app)[centre]), "RGBW"[app.currentName[3] - L'0'])
-            << app.currentName;
-    }
-    EXPECT_GT(named.size(), 2u);
-    SendToWindow(WM_KEYUP, VK_RIGHT, 3 << 30);
-    ExpectShowsAsLoaded(folder.path / app.currentName);
 }
 
 // Hundreds of damaged pictures of every format, walked both ways with the read-ahead running:
