@@ -121,26 +121,40 @@ void RemoveOne(Storm& s) {
     Post(VK_F5);
 }
 
-// The shell's confirmation, owned by the window, is answered Yes from its own message loop.
-void CALLBACK AnswerYes(HWND, UINT, UINT_PTR, DWORD) {
+// The shell's confirmation, owned by the window, is answered Yes from its own message loop, once
+// Right was pressed there.
+void CALLBACK AnswerYes(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND box = nullptr;
     while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) &&
            GetWindow(box, GW_OWNER) != app.window) {
     }
-    if (box) PostMessageW(box, WM_COMMAND, IDYES, 0);
+    if (!box) return;
+    KillTimer(nullptr, timer);
+    const BYTE none[256] = {};
+    SetKeyboardState(const_cast<BYTE*>(none));
+    SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
 }
 
-// Shift+Delete: the file named in the title goes, and no other.
+// Shift+Delete, with a press arriving while the shell asks: the file named in the title goes, and
+// no other, and the first picture listed after it that is still there shows.
 void DeleteShown(Storm& s) {
     if (s.files.size() <= kFewestFiles) return;
     wchar_t title[MAX_PATH] = {};
     GetWindowTextW(app.window, title, MAX_PATH);
+    const std::vector<std::wstring> listed = app.fileNames;
     const UINT_PTR answering = SetTimer(nullptr, 0, 20, AnswerYes);
     SendToWindow(WM_KEYDOWN, VK_DELETE, 0, {VK_SHIFT});
     KillTimer(nullptr, answering);
     Forget(s, title);
     EXPECT_FALSE(fs::exists(s.folder.path / title)) << "deleted";
     for (const std::wstring& name : s.files) EXPECT_TRUE(fs::exists(s.folder.path / name)) << name;
+    auto next = std::find(listed.begin(), listed.end(), title);
+    do {
+        next = next + 1 == listed.end() ? listed.begin() : next + 1;
+    } while (*next == L"not_an_image.png" || *next == L"png-cut30.png" ||
+             !fs::exists(s.folder.path / *next));
+    EXPECT_EQ(std::wstring(app.currentName), *next) << "after " << fs::path(title);
 }
 
 // Name, whether a press (which opens no file when it stays on the one on show), and the step.
@@ -221,7 +235,13 @@ void RunStorm(unsigned seed) {
     for (int i = 0; i < 10; ++i) names.push_back(L"tone" + std::to_wstring(i) + L".bmp");
     for (const fs::path name : names)
         s.files.push_back(s.folder.Copy(name.c_str(), name.filename()).filename());
-    OpenViewerOn(s.folder.path / L"tone0.bmp");
+    // The first photo opens on its preview; meanwhile the folder is listed again and a file that is
+    // no picture dropped, and its picture comes all the same.
+    ResetApp();
+    ASSERT_TRUE(ShowFirst((s.folder.path / L"thumb_3x2.jpg").c_str()) && OpenMainWindow());
+    SendMessageW(app.window, WM_KEYDOWN, VK_F5, 0);
+    Drop(Fixture(L"not_an_image.png"));
+    ASSERT_STREQ(app.currentName, L"thumb_3x2.jpg");
     SendToWindow(WM_KEYDOWN, VK_SPACE);  // fitted, so that the marks at the corners show
     SendToWindow(WM_KEYDOWN, 'A');       // paused, or the pages of the TIFF turn by themselves
     watch.windowProc =
