@@ -108,8 +108,8 @@ def quarters(width, height, colours=(RED, GREEN, WHITE, BLUE)):
 
 def photos_with_thumbnails(out):
     """Photos whose Exif blocks carry 160 x 120 thumbnails, embedded by exiftool as a camera writes
-    them: 3:2 ones letterboxed in black, as upright or turned, or squeezed whole; one large enough
-    to take a while to decode; and four of one colour each."""
+    them: 3:2 ones letterboxed in black, as upright or turned, or squeezed whole; and one large
+    enough to take a while to decode."""
     def letterboxed(photo):
         thumbnail = Image.new("RGB", (160, 120))
         thumbnail.paste(photo.resize((160, 107)), (0, 6))
@@ -119,8 +119,6 @@ def photos_with_thumbnails(out):
               ("thumb_3x2_6.jpg", photo, letterboxed(photo), 6),
               ("thumb_squeezed_3x2.jpg", photo, photo.resize((160, 120)), 1),
               ("thumb_big_6.jpg", big, letterboxed(big), 6)]
-    for i, colour in enumerate((RED, GREEN, BLUE, WHITE)):
-        photos.append((f"hue{i}.jpg", solid((480, 320), colour), solid((160, 120), colour), 1))
     for name, photo, thumbnail, orientation in photos:
         exif = Image.Exif()
         exif[0x0112] = orientation

@@ -48,31 +48,6 @@ TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
     }
 }
 
-// A file of more than 1 GB is kept whole, every byte in its place, where the build has the room:
-// in 64 bits. The 32-bit build refuses it.
-TEST(Imaging, FilesOverAGigabyteAreKeptWholeIn64Bits) {
-    TempFolder folder;
-    const fs::path path = folder.Copy(L"red_40x30.png", L"large.png");
-    const std::streamoff size = (1LL << 30) + 4096;
-    std::fstream(path, std::ios::binary | std::ios::in | std::ios::out).seekp(size - 4) << "end.";
-    ReadResult opened;
-    FileStream* const file = OpenFileStream(path.c_str(), opened);
-    ASSERT_TRUE(file);
-    if (sizeof(void*) == 4) {
-        EXPECT_EQ(KeepFileInMemory(file), ReadResult::kUnreadable);
-    } else {
-        ASSERT_EQ(KeepFileInMemory(file), ReadResult::kRead);
-        char ends[8];
-        LARGE_INTEGER last;
-        last.QuadPart = size - 4;
-        AsStream(file)->Read(ends, 4, nullptr);
-        AsStream(file)->Seek(last, STREAM_SEEK_SET, nullptr);
-        AsStream(file)->Read(ends + 4, 4, nullptr);
-        EXPECT_EQ(std::string(ends, 8), "\x89PNGend.");
-    }
-    AsStream(file)->Release();
-}
-
 // Each step changes the view from where the one before left it: whatever changed must not be
 // mistaken for a pan, which moves the buffer's pixels and renders only the strips uncovered.
 // clang-format off

@@ -115,6 +115,7 @@ void AskAround(std::unique_ptr<Prepared> kept = nullptr) {
         wanted.wanted = true;
         wanted.preview = !app.noPreview && !(app.showsPreview && !PressPending());
         wanted.pictureLater = app.keyRepeating && !app.noPreview;
+        wanted.repeating = app.keyRepeating;
         wanted.alone = app.roomMade;
         wanted.pixelLimit = PixelLimitBeside(app.picture);
         asks.push_back(wanted);

@@ -25,6 +25,7 @@ struct Ask {
     bool wanted = false;
     bool preview = false;       // its preview is wanted too, ahead of everything else
     bool pictureLater = false;  // a key is held: the picture waits until asked for without this
+    bool repeating = false;     // a key repeats: the next entry it comes to is decoded beside it
     bool alone = false;         // it needs the room of all else: it begins once all is released
     long long pixelLimit = LLONG_MAX;
 };

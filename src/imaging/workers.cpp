@@ -99,21 +99,34 @@ bool IsFinished(Ticket ticket, bool preview) {
     });
 }
 
-// The entry asked for by a press has no picture finished yet: what is read ahead waits for it.
-bool WantedOutstanding() {
-    return std::any_of(workers.asked.begin(), workers.asked.end(),
-                       [](const Ask& ask) { return ask.wanted && !IsFinished(ask.ticket, false); });
+// The entry asked for by a press has no picture finished yet: what is read ahead waits for it,
+// but for the next entry while a key repeats, which the key comes to next.
+bool WantedOutstanding(bool next) {
+    return std::any_of(workers.asked.begin(), workers.asked.end(), [&](const Ask& ask) {
+        return ask.wanted && !IsFinished(ask.ticket, false) && !(next && ask.repeating);
+    });
 }
 
-// The next entry to read ahead is being decoded: a press soon after comes to it, so it has the
-// processors to itself.
-bool NextDecoding() {
+// The next entry to read ahead: a press soon after comes to it.
+Ticket NextTicket() {
     const auto next = std::find_if(workers.asked.begin(), workers.asked.end(),
                                    [](const Ask& ask) { return !ask.wanted; });
-    return next != workers.asked.end() &&
-           std::any_of(workers.running.begin(), workers.running.end(), [&](const Task& task) {
-               return task.ask.ticket == next->ticket && !task.preview;
-           });
+    return next == workers.asked.end() ? 0 : next->ticket;
+}
+
+// The next entry is being decoded: it has the processors to itself.
+bool NextDecoding() {
+    return std::any_of(workers.running.begin(), workers.running.end(), [](const Task& task) {
+        return task.ask.ticket == NextTicket() && !task.preview;
+    });
+}
+
+// A read-ahead needed more than rank has begun and not read its header yet: headers are read in
+// order of need, so that the room goes to the entry needed most.
+bool HeaderUnreadBefore(size_t rank) {
+    return std::any_of(workers.running.begin(), workers.running.end(), [&](const Task& task) {
+        return !task.preview && task.declared == kNotRead && Rank(task.ask.ticket) < rank;
+    });
 }
 
 // Pixels held or in flight that an ask of this rank cannot have: the picture on show, decodes
@@ -171,8 +184,9 @@ void LetGoOfLesser(size_t rank, long long need) {
 // Previews never wait. The picture a press asked for begins at once, never behind what is read
 // ahead, unless a key is held or the window is to open on its preview first (a start-up's ask
 // keeps its preview until that fails); one that needs the room of all else begins once all is
-// released. What is read ahead waits for the press's picture and for the next entry's, takes
-// only a free processor, and begins only where its header declares a size that fits.
+// released. What is read ahead waits for the press's picture (the next entry only while no key
+// repeats) and for the next entry's, takes only a free processor, and begins only where its
+// header declares a size that fits.
 bool MayStart(const Task& task) {
     const Ask& ask = task.ask;
     if (task.preview) return true;
@@ -180,7 +194,9 @@ bool MayStart(const Task& task) {
         return workers.running.empty() && workers.unwanted.empty() && !workers.releasing;
     }
     if (ask.wanted) return !ask.pictureLater && (workers.window || !ask.preview);
-    if (WantedOutstanding() || NextDecoding() || Decoding() >= std::max(1, CountProcessors())) {
+    const bool next = ask.ticket == NextTicket();
+    if (WantedOutstanding(next) || (!next && NextDecoding()) ||
+        HeaderUnreadBefore(Rank(ask.ticket)) || Decoding() >= std::max(1, CountProcessors())) {
         return false;
     }
     return task.declared == kNotRead || FitsBudget(Rank(ask.ticket), task.declared);
@@ -194,6 +210,8 @@ void StartRelease() {
     }
 }
 
+bool Dispatch();
+
 // Asked from a decode's own thread once its header is read.
 bool MayDecode(unsigned long long run, long long declared) {
     Locked locked;
@@ -204,11 +222,12 @@ bool MayDecode(unsigned long long run, long long declared) {
     const size_t rank = Rank(ask->ticket);
     if (ask->wanted ? declared > ask->pixelLimit : !FitsBudget(rank, declared)) {
         task->refused = true;
+        Dispatch();
         return false;
     }
     task->reserved = WithReductions(std::max(declared, 0LL));
     LetGoOfLesser(rank, 0);
-    StartRelease();
+    Dispatch();
     return true;
 }
 
@@ -298,8 +317,6 @@ void Finish(unsigned long long run, std::unique_ptr<Prepared> prepared) {
     // Before the window exists, start-up waits for the first picture itself.
     if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
 }
-
-bool Dispatch();
 
 __attribute__((force_align_arg_pointer)) void RunTask(void* context) {
     const std::unique_ptr<Task> task(static_cast<Task*>(context));
