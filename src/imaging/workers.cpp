@@ -100,10 +100,12 @@ bool IsFinished(Ticket ticket, bool preview) {
 }
 
 // The entry asked for by a press has no picture finished yet: what is read ahead waits for it,
-// but for the next entry while a key repeats, which the key comes to next.
+// but for the next entry while a key repeats over pictures without previews, which the key comes
+// to next. Over previews, nothing is decoded while the key repeats.
 bool WantedOutstanding(bool next) {
     return std::any_of(workers.asked.begin(), workers.asked.end(), [&](const Ask& ask) {
-        return ask.wanted && !IsFinished(ask.ticket, false) && !(next && ask.repeating);
+        const bool beside = next && ask.repeating && !ask.pictureLater;
+        return ask.wanted && !IsFinished(ask.ticket, false) && !beside;
     });
 }
 
