@@ -73,6 +73,7 @@ def main(out):
         f.seek(im.tag_v2[273][-1])
         f.write(b"\xff\xff")
     photos_with_thumbnails(out)
+    smooth_photos(out)
     tones_and_chunks(out)
     with open(os.path.join(out, "not_an_image.png"), "wb") as f:
         f.write(b"this is not a picture\n")
@@ -130,6 +131,38 @@ def photos_with_thumbnails(out):
         os.remove(thumbnail_path)
 
 
+def smooth(width, height):
+    """Colours that change slowly across the picture, each channel its own way."""
+    im = Image.new("RGB", (width, height))
+    im.putdata([(64 + 128 * x // width, 64 + 128 * y // height, 192 - 128 * (x + y) // (width + height))
+                for y in range(height) for x in range(width)])
+    return im
+
+
+def smooth_photos(out):
+    """Smooth JPEGs of every kind a photo's own preview reads: the samplings, gray and RGB, one
+    progressive, one with a restart marker after every MCU, one whose components each have a scan
+    of their own, and one tagged to turn, on whole blocks."""
+    photo = smooth(203, 137)
+    for name, options in {"444": {"subsampling": 0}, "422": {"subsampling": 1},
+                          "420": {"subsampling": 2}, "progressive": {"progressive": True}}.items():
+        photo.save(os.path.join(out, f"smooth_{name}.jpg"), quality=90, **options)
+    photo.convert("L").save(os.path.join(out, "smooth_gray.jpg"), quality=90)
+    exif = Image.Exif()
+    exif[0x0112] = 6
+    smooth(200, 136).save(os.path.join(out, "smooth_6.jpg"), quality=90, exif=exif)
+    scans = os.path.join(out, "scans.txt")
+    with open(scans, "w") as f:
+        f.write("0;\n1;\n2;\n")
+    for name, options in {"rgb": ["-rgb"], "411": ["-sample", "4x1"], "12": ["-sample", "1x2"],
+                          "restart": ["-restart", "1B"], "scans": ["-scans", scans]}.items():
+        with open(os.path.join(out, f"smooth_{name}.jpg"), "wb") as f:
+            f.write(subprocess.run(["cjpeg", "-quality", "90,60", *options],
+                                   input=encoded(photo, "PPM"), stdout=subprocess.PIPE,
+                                   check=True).stdout)
+    os.remove(scans)
+
+
 def encoded(im, fmt, **options):
     out = io.BytesIO()
     im.save(out, fmt, **options)
@@ -178,6 +211,27 @@ def many_pages_tiff(count):
     return bytes(data)
 
 
+def jpeg_damages(data, rng):
+    """A JPEG with each segment's length made wrong, each Huffman table miscounted or of the other
+    kind, and bytes of its scan changed: what the viewer's own decode of a JPEG meets."""
+    variants, at, marker = {}, 2, 0
+    while marker != 0xDA:
+        marker, length = data[at + 1], data[at + 2] << 8 | data[at + 3]
+        for wrong in (0, length + 1, 0xFFFF):
+            variants[f"length{at}-{wrong}"] = data[:at + 2] + struct.pack(">H", wrong) + data[at + 4:]
+        if marker == 0xC4:
+            for name, offset, change in (("count", 5, 1), ("kind", 4, 0x10)):
+                changed = bytearray(data)
+                changed[at + offset] ^= change
+                variants[f"{name}{at}"] = bytes(changed)
+        at += 2 + length
+    for n in range(4):
+        changed = bytearray(data)
+        changed[rng.randrange(at, len(data) - 2)] ^= rng.randrange(1, 256)
+        variants[f"scan{n}"] = bytes(changed)
+    return variants
+
+
 def damaged_pictures(out):
     """A few hundred damaged pictures of every format the platform reads: cut short, bytes
     changed, offsets and sizes past the end, frame counts in the tens of thousands."""
@@ -221,6 +275,8 @@ def damaged_pictures(out):
                 changed[at:at + 4] = struct.pack(order, big)
                 variants[f"big{at}{order[0] == '>' and 'b' or 'l'}"] = bytes(changed[:len(data)])
         stem, ext = os.path.splitext(name)
+        if ext == ".jpg":
+            variants.update(jpeg_damages(data, rng))
         for variant, bytes_ in variants.items():
             with open(os.path.join(folder, f"{stem}-{variant}{ext}"), "wb") as f:
                 f.write(bytes_)

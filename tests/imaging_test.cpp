@@ -252,8 +252,8 @@ TEST(Imaging, APhotosPreviewIsItsThumbnailUprightWithoutBars) {
                          .read(bytes.data(), bytes.size())
                          .gcount());
         Picture preview;
-        if (!MakePreview(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                         preview)) {
+        if (!MakeThumbnailPreview(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  bytes.size(), preview)) {
             EXPECT_EQ(corners, "") << "no preview of " << testing::PrintToString(name);
             continue;
         }
@@ -267,5 +267,51 @@ TEST(Imaging, APhotosPreviewIsItsThumbnailUprightWithoutBars) {
         }
         EXPECT_EQ(std::tuple(preview.imageWidth, preview.imageHeight, p.width, p.height, seen),
                   std::tuple(sizes[0], sizes[1], sizes[2], sizes[3], corners));
+    }
+}
+
+// The largest difference of a channel between a preview pixel and the mean of the 8 x 8 block it
+// stands for in the full picture (its part within the picture, at the edges).
+static int LargestBlockDifference(const Pixels& full, const Pixels& preview) {
+    int largest = 0;
+    for (int y = 0; y < preview.height; ++y) {
+        for (int x = 0; x < preview.width; ++x) {
+            for (const int shift : {16, 8, 0}) {
+                int sum = 0, count = 0;
+                for (int v = y * 8; v < std::min(y * 8 + 8, full.height); ++v) {
+                    for (int u = x * 8; u < std::min(x * 8 + 8, full.width); ++u, ++count) {
+                        sum += full.bits[size_t(v) * full.width + u] >> shift & 0xFF;
+                    }
+                }
+                const int level = preview.bits[size_t(y) * preview.width + x] >> shift & 0xFF;
+                largest = std::max(largest, std::abs(level - (sum + count / 2) / count));
+            }
+        }
+    }
+    return largest;
+}
+
+// A JPEG's own preview shows each 8 x 8 block of the platform's full decode at its mean colour,
+// upright, whatever its sampling, scans, restart markers and colours: within a few levels, as
+// subsampled colour is the mean of a wider block. Any fault in the decode is tens of levels out.
+TEST(Imaging, AJpegsOwnPreviewShowsEachBlockAtItsMeanColour) {
+    for (const wchar_t* name :
+         {L"smooth_444.jpg", L"smooth_422.jpg", L"smooth_420.jpg", L"smooth_411.jpg",
+          L"smooth_12.jpg", L"smooth_progressive.jpg", L"smooth_restart.jpg", L"smooth_scans.jpg",
+          L"smooth_gray.jpg", L"smooth_rgb.jpg", L"smooth_6.jpg"}) {
+        std::ifstream file(Fixture(name), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+        Picture preview;
+        ASSERT_TRUE(MakeReducedPreview(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                       bytes.size(), LLONG_MAX, {}, preview))
+            << testing::PrintToString(name);
+        AppState state;
+        ASSERT_EQ(LoadImageFile(state, Fixture(name).c_str()), LoadResult::kLoaded);
+        const Pixels &full = state.picture.levels[0], &reduced = preview.levels[0];
+        EXPECT_EQ(
+            std::tuple(preview.imageWidth, preview.imageHeight, reduced.width, reduced.height),
+            std::tuple(full.width, full.height, (full.width + 7) / 8, (full.height + 7) / 8))
+            << testing::PrintToString(name);
+        EXPECT_LE(LargestBlockDifference(full, reduced), 10) << testing::PrintToString(name);
     }
 }

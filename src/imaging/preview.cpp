@@ -5,6 +5,7 @@
 
 #include "imaging/exif.h"
 #include "imaging/file_stream.h"
+#include "imaging/reduced_jpeg.h"
 
 namespace {
 
@@ -78,26 +79,39 @@ Pixels Cut(const Pixels& pixels, const Region& part) {
     return cut;
 }
 
+// A preview of the photo's upright size, of the pixels turned upright, cut to the picture's
+// proportions where they are a thumbnail's. False when memory is short.
+bool Present(Pixels pixels, const JpegHeader& photo, bool thumbnail, Picture& preview) {
+    if (!TurnUpright(pixels, photo.orientation)) return false;
+    Picture made;
+    const bool turned = photo.orientation >= 5;
+    made.imageWidth = turned ? photo.height : photo.width;
+    made.imageHeight = turned ? photo.width : photo.height;
+    const Region all = {0, 0, pixels.width, pixels.height};
+    made.levels.push_back(
+        Cut(pixels, thumbnail ? PictureWithin(pixels, made.imageWidth, made.imageHeight) : all));
+    if (!made.levels[0].bits || !MakeReductions(made.levels)) return false;
+    preview = std::move(made);
+    return true;
+}
+
 }  // namespace
 
-bool MakePreview(const unsigned char* bytes, size_t size, Picture& preview) {
+bool MakeThumbnailPreview(const unsigned char* bytes, size_t size, Picture& preview) {
     const JpegHeader photo = ReadJpegHeader(bytes, size);
     if (!photo.thumbnail || !photo.width) return false;
     // The thumbnail is stored the same way round as the picture, and turned by the same tag.
     const JpegHeader thumbnail = ReadJpegHeader(photo.thumbnail, photo.thumbnailSize);
     Pixels pixels;
-    if (!thumbnail.width || thumbnail.width > photo.width || thumbnail.height > photo.height ||
-        !DecodeThumbnail(photo.thumbnail, photo.thumbnailSize, thumbnail.width, thumbnail.height,
-                         pixels) ||
-        !TurnUpright(pixels, photo.orientation)) {
-        return false;
-    }
-    Picture made;
-    const bool turned = photo.orientation >= 5;
-    made.imageWidth = turned ? photo.height : photo.width;
-    made.imageHeight = turned ? photo.width : photo.height;
-    made.levels.push_back(Cut(pixels, PictureWithin(pixels, made.imageWidth, made.imageHeight)));
-    if (!made.levels[0].bits || !MakeReductions(made.levels)) return false;
-    preview = std::move(made);
-    return true;
+    return thumbnail.width && thumbnail.width <= photo.width && thumbnail.height <= photo.height &&
+           DecodeThumbnail(photo.thumbnail, photo.thumbnailSize, thumbnail.width, thumbnail.height,
+                           pixels) &&
+           Present(std::move(pixels), photo, true, preview);
+}
+
+bool MakeReducedPreview(const unsigned char* bytes, size_t size, long long pixelLimit,
+                        const std::function<bool()>& stillWanted, Picture& preview) {
+    Pixels pixels;
+    return DecodeReducedJpeg(bytes, size, pixelLimit, stillWanted, pixels) &&
+           Present(std::move(pixels), ReadJpegHeader(bytes, size), false, preview);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 
 #include "imaging/picture.h"
 
@@ -15,4 +16,9 @@ constexpr size_t kPreviewHeaderBytes = 128 * 1024;
 // proportions. Thumbnails whose edges are not black are kept whole: they show the whole picture,
 // squeezed, and stretch back into its place. False, leaving preview alone, when the bytes hold no
 // frame header or no thumbnail, or one that is damaged, not a JPEG, or larger than the picture.
-bool MakePreview(const unsigned char* bytes, size_t size, Picture& preview);
+bool MakeThumbnailPreview(const unsigned char* bytes, size_t size, Picture& preview);
+// The sharper preview of a JPEG photo from its whole file's bytes: the viewer's own decode of it at
+// an eighth of its size, turned upright, the size of the whole picture upright. False, leaving
+// preview alone, where that decode fails (see DecodeReducedJpeg).
+bool MakeReducedPreview(const unsigned char* bytes, size_t size, long long pixelLimit,
+                        const std::function<bool()>& stillWanted, Picture& preview);

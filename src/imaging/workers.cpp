@@ -256,17 +256,44 @@ BackBuffer TakeSpare(const View& view) {
     return spare;
 }
 
-// A photo's preview, from the first bytes of its file.
-bool ReadPreview(const wchar_t* path, Picture& preview) {
+// A JPEG's whole file up to this size is read for its preview; of a larger one, only its first
+// bytes, for the thumbnail they carry.
+constexpr ULONGLONG kWholePreviewBytes = 64 << 20;
+
+// The bytes a preview is made from: a JPEG's whole file, where it is not too large; else its first
+// bytes. None when the file cannot be read, or memory is short.
+std::vector<unsigned char> ReadPreviewBytes(const wchar_t* path) {
     const HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return {};
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    const ULONGLONG whole = ULONGLONG(std::max<LONGLONG>(size.QuadPart, 0));
     std::vector<unsigned char> bytes(kPreviewHeaderBytes);
-    DWORD read = 0;
-    const BOOL ok = ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
+    DWORD read = 0, more = 0;
+    ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
+    if (read == bytes.size() && bytes[0] == 0xFF && bytes[1] == 0xD8 && whole > read &&
+        whole <= kWholePreviewBytes) {
+        try {
+            bytes.resize(size_t(whole));
+            ReadFile(file, bytes.data() + read, DWORD(whole - read), &more, nullptr);
+        } catch (const std::bad_alloc&) {
+        }
+    }
     CloseHandle(file);
-    return ok && MakePreview(bytes.data(), read, preview);
+    bytes.resize(read + more);
+    return bytes;
+}
+
+// A photo's preview: its own decode at an eighth of its size, else its Exif thumbnail.
+bool ReadPreview(const Task& task, Picture& preview) {
+    const std::vector<unsigned char> bytes = ReadPreviewBytes(task.ask.path.c_str());
+    const unsigned long long run = task.run;
+    const long long limit = std::min(task.ask.pixelLimit, LargestPicturePixels());
+    return MakeReducedPreview(
+               bytes.data(), bytes.size(), limit, [run] { return StillWanted(run); }, preview) ||
+           MakeThumbnailPreview(bytes.data(), bytes.size(), preview);
 }
 
 // The ask's preview or picture, composed for the view it was asked for, with its icons; nothing
@@ -280,7 +307,7 @@ std::unique_ptr<Prepared> Prepare(const Task& task) {
     state.view = task.view;
     const unsigned long long run = task.run;
     if (task.preview) {
-        const bool made = ReadPreview(task.ask.path.c_str(), state.picture);
+        const bool made = ReadPreview(task, state.picture);
         prepared->result = made ? LoadResult::kLoaded : LoadResult::kNotAPicture;
         if (made) std::wcsncpy(state.currentPath, task.ask.path.c_str(), MAX_PATH - 1);
     } else {
