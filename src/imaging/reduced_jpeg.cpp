@@ -5,11 +5,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
 // Codes of up to this many bits are found by one look-up; longer ones, rare, by their length.
-constexpr int kLookupBits = 9;
+constexpr int kLookupBits = 11;
 // Far beyond any DC value of an 8-bit file, so that a damaged one cannot overflow.
 constexpr int32_t kLargestDc = 1 << 16;
 
@@ -18,6 +19,8 @@ struct HuffmanTable {
     // By the next kLookupBits bits: a code that short, as its value with its length above; 0
     // where the code is longer.
     uint16_t fast[1 << kLookupBits] = {};
+    // The same codes as steps through a block's AC coefficients (see AcStep).
+    uint16_t acSteps[1 << kLookupBits] = {};
     int32_t largestCode[17] = {};  // of each length, -1 for none
     int32_t firstValue[17] = {};   // where a code's value lies: its index less the code
     int valueCount = 0;
@@ -74,7 +77,26 @@ int DivideUp(long long a, long long b) {
     return int((a + b - 1) / b);
 }
 
+// Whether any of the eight bytes is 0xFF: a marker's, or stuffed.
+bool HoldsFF(uint64_t eight) {
+    const uint64_t inverted = ~eight;
+    return (inverted - 0x0101010101010101) & ~inverted & 0x8080808080808080;
+}
+
+// Fills the word to at least 57 bits: as many whole bytes at once as fit where none of them is
+// 0xFF, as in nearly all of a photo's entropy data; else byte by byte.
 void Refill(Bits& bits) {
+    if (bits.count <= 56 && !bits.ended && bits.end - bits.at >= 8) {
+        uint64_t eight;
+        std::memcpy(&eight, bits.at, 8);
+        eight = __builtin_bswap64(eight);
+        if (!HoldsFF(eight)) {
+            const int bytes = (64 - bits.count) / 8;
+            bits.word |= eight >> (64 - 8 * bytes) << (64 - 8 * bytes - bits.count);
+            bits.at += bytes;
+            bits.count += 8 * bytes;
+        }
+    }
     while (bits.count <= 56) {
         uint64_t byte = 0;
         if (!bits.ended && bits.at < bits.end && bits.at[0] != 0xFF) {
@@ -123,22 +145,45 @@ int32_t Receive(Bits& bits, int size) {
     return value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
 }
 
-// Past a block's AC coefficients. False for a code the table does not have.
+// An AC code of that length and value as a step through a block: the bits it takes with its
+// coefficient's, and the coefficients it covers above them (0 for the block's end).
+uint16_t AcStep(int length, int symbol) {
+    const int run = symbol >> 4, size = symbol & 15;
+    const int covered = size ? run + 1 : run == 15 ? 16 : 0;
+    return uint16_t(covered << 8 | (length + size));
+}
+
+// Past a block's AC coefficients, a step a look-up for all but the rare long codes. False for a
+// code the table does not have. The word and its count stay in registers between refills: bytes
+// read through a pointer could alias them in memory.
 bool SkipAc(Bits& bits, const HuffmanTable& table) {
+    uint64_t word = bits.word;
+    int count = bits.count;
     for (int k = 1; k < 64;) {
-        if (bits.count < 32) Refill(bits);
-        const int symbol = DecodeSymbol(bits, table);
-        if (symbol < 0) return false;
-        const int run = symbol >> 4, size = symbol & 15;
-        if (size) {
-            Skip(bits, size);
-            k += run + 1;
-        } else if (run == 15) {
-            k += 16;
-        } else {
-            return true;
+        if (count < 32) {
+            bits.word = word;
+            bits.count = count;
+            Refill(bits);
+            word = bits.word;
+            count = bits.count;
         }
+        int step = table.acSteps[word >> (64 - kLookupBits)];
+        if (!step) {
+            bits.word = word;
+            bits.count = count;
+            const int symbol = DecodeSymbol(bits, table);
+            if (symbol < 0) return false;
+            word = bits.word;
+            count = bits.count;
+            step = AcStep(0, symbol);
+        }
+        word <<= step & 0xFF;
+        count -= step & 0xFF;
+        if (!(step >> 8)) break;
+        k += step >> 8;
     }
+    bits.word = word;
+    bits.count = count;
     return true;
 }
 
@@ -228,6 +273,7 @@ bool BuildTable(const uint8_t* counts, const uint8_t* values, HuffmanTable& tabl
             const int spare = kLookupBits - length;
             for (int j = 0; spare >= 0 && j < 1 << spare; ++j) {
                 table.fast[code << spare | j] = uint16_t(length << 8 | values[index]);
+                table.acSteps[code << spare | j] = AcStep(length, values[index]);
             }
         }
         code <<= 1;
@@ -433,10 +479,25 @@ bool ReadUntilDone(Decoder& decoder) {
 
 // A block's mean level of the component, from its DC coefficient: an eighth of it, dequantised,
 // about mid-gray.
-int Level(const Decoder& decoder, const Component& component, int x, int y) {
-    const int column = x / (decoder.hMax / component.h), row = y / (decoder.vMax / component.v);
-    const int64_t dc = component.dc[size_t(row) * component.blocksWide + column];
-    return int(std::clamp<int64_t>(128 + ((dc * component.quant + 4) >> 3), 0, 255));
+uint8_t Level(int32_t dc, int quant) {
+    return uint8_t(std::clamp<int64_t>(128 + ((int64_t(dc) * quant + 4) >> 3), 0, 255));
+}
+
+// Each pixel's level of the component, row after row: its blocks' levels, each spread over the
+// pixels it covers.
+std::vector<uint8_t> SpreadLevels(const Decoder& decoder, const Component& component, int width,
+                                  int height) {
+    std::vector<uint8_t> levels(size_t(width) * height);
+    const int across = decoder.hMax / component.h, down = decoder.vMax / component.v;
+    for (int y = 0; y < height; ++y) {
+        const int32_t* const row = component.dc.get() + size_t(y / down) * component.blocksWide;
+        uint8_t* const to = levels.data() + size_t(y) * width;
+        for (int x = 0; x < width; x += across) {
+            std::fill_n(to + x, std::min(across, width - x),
+                        Level(row[x / across], component.quant));
+        }
+    }
+    return levels;
 }
 
 uint32_t Opaque(int red, int green, int blue) {
@@ -463,19 +524,16 @@ bool HoldsRgb(const Decoder& decoder) {
 bool ComposePixels(const Decoder& decoder, Pixels& pixels) {
     Pixels made = AllocatePixels(DivideUp(decoder.width, 8), DivideUp(decoder.height, 8));
     if (!made.bits) return false;
-    const Component* const c = decoder.components;
+    std::vector<uint8_t> levels[3];
+    for (int i = 0; i < decoder.componentCount; ++i) {
+        levels[i] = SpreadLevels(decoder, decoder.components[i], made.width, made.height);
+    }
     const bool gray = decoder.componentCount == 1, rgb = !gray && HoldsRgb(decoder);
-    for (int y = 0; y < made.height; ++y) {
-        uint32_t* const row = made.bits.get() + size_t(y) * made.width;
-        for (int x = 0; x < made.width; ++x) {
-            const int first = Level(decoder, c[0], x, y);
-            if (gray) {
-                row[x] = Opaque(first, first, first);
-                continue;
-            }
-            const int second = Level(decoder, c[1], x, y), third = Level(decoder, c[2], x, y);
-            row[x] = rgb ? Opaque(first, second, third) : FromYCbCr(first, second, third);
-        }
+    for (size_t i = 0; i < size_t(made.width) * made.height; ++i) {
+        const int first = levels[0][i];
+        made.bits[i] = gray  ? Opaque(first, first, first)
+                       : rgb ? Opaque(first, levels[1][i], levels[2][i])
+                             : FromYCbCr(first, levels[1][i], levels[2][i]);
     }
     pixels = std::move(made);
     return true;
