@@ -723,14 +723,13 @@ void OpenFitted(const fs::path& file) {
     Refresh();
 }
 
-// The photo with its preview: a press that was not read ahead, to the preview on screen and to the
-// picture whole; then Right held over a folder of cold copies, with and without previews.
-void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, const fs::path& glim) {
-    const std::string picture = withPreview.filename().string();
-    const fs::path file = MakeFolderOfTwo(withPreview);
+// A press to the photo that was not read ahead, to its preview on screen and to the picture
+// whole, the decode's floor taken by turns with the presses: both meet the machine alike.
+void MeasureColdPress(const fs::path& photo) {
+    const std::string picture = photo.filename().string();
+    const fs::path file = MakeFolderOfTwo(photo);
     OpenFitted(file);
     const double paint = PaintBltMs();
-    // The decode's floor is taken by turns with the presses: both meet the machine alike.
     std::vector<double> decodes;
     const PressTimes cold = NextPictureMs(kWithoutReadAhead, [&] {
         const double start = NowMs();
@@ -738,12 +737,18 @@ void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, con
         decodes.push_back(NowMs() - start);
     });
     std::sort(decodes.begin(), decodes.end());
-    const double decode = decodes[decodes.size() / 2];
     CloseViewer();
     Report(picture, "press to its preview on screen, not read ahead", cold.preview, paint,
            "paint of a DIB section");
-    Report(picture, "press to the picture whole, not read ahead", cold.whole, decode,
-           "decode into own pixels");
+    Report(picture, "press to the picture whole, not read ahead", cold.whole,
+           decodes[decodes.size() / 2], "decode into own pixels");
+}
+
+// The photo with and without its Exif thumbnail: a press that was not read ahead; then Right held
+// over a folder of cold copies.
+void MeasureColdPhotos(const fs::path& withPreview, const fs::path& without, const fs::path& glim) {
+    MeasureColdPress(withPreview);
+    MeasureColdPress(without);
     constexpr int kCopies = 160;
     for (const fs::path& picturePath : {withPreview, without}) {
         const std::string name = picturePath.filename().string();
@@ -1077,9 +1082,8 @@ void DecodeByCodecs(const fs::path& file) {
                                                      WICDecodeMetadataCacheOnDemand, &decoder)) &&
         SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height)) &&
         SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-        SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat24bppBGR,
-                                        WICBitmapDitherTypeNone, nullptr, 0,
-                                        WICBitmapPaletteTypeCustom))) {
+        SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                                        nullptr, 0, WICBitmapPaletteTypeCustom))) {
         const UINT stride = (width * 3 + 3) & ~3u;
         std::vector<BYTE> pixels(size_t(stride) * height);
         converter->CopyPixels(nullptr, stride, UINT(pixels.size()), pixels.data());
@@ -1103,8 +1107,8 @@ void MeasureOwnPreview(const fs::path& photo) {
     char operation[80];
     std::snprintf(operation, sizeof operation, "own decode at 1/8, %.1f MB (%.1f ms a MB)",
                   bytes.size() / 1048576.0, own * 1048576.0 / bytes.size());
-    Report(photo.filename().string(), operation, own,
-           MedianMs([&] { DecodeByCodecs(photo); }), "system codecs' whole decode, 24 bpp");
+    Report(photo.filename().string(), operation, own, MedianMs([&] { DecodeByCodecs(photo); }),
+           "system codecs' whole decode, 24 bpp");
 }
 
 // Every section but the presses timed from outside and the header probes.

@@ -83,7 +83,8 @@ long long PixelLimitBeside(const Picture& shown) {
 
 // In order of need: the next entry in the direction of travel, the one on show before (its picture
 // is kept), the further ones ahead, one for each processor, and the one behind; never the entry on
-// show, whose picture the window holds.
+// show, whose picture the window holds. While a key repeats, the next entry's preview is made
+// beside the one asked for, so that it is ready, or under way, when the key comes to it.
 void AddReadAheads(std::vector<Ask>& asks) {
     const int count = FileCount(), from = app.wanted.index, step = app.travel;
     if (count == 0) return;
@@ -100,6 +101,7 @@ void AddReadAheads(std::vector<Ask>& asks) {
             std::none_of(asks.begin(), asks.end(),
                          [&](const Ask& ask) { return ask.index == index; })) {
             asks.push_back(AskFor(index));
+            asks.back().preview = app.keyRepeating && entry == from + step;
         }
     }
 }
