@@ -481,7 +481,8 @@ TEST(Window, ReadAheadCountsWhatIsInFlight) {
 
 // A photo not read ahead shows its preview at once, before its picture is decoded: upright (blue,
 // red, green and white quarters clockwise from the top left), without the letterbox bars of its
-// thumbnail, where the picture goes. Then the picture.
+// thumbnail, where the picture goes. Then its own decode at an eighth of its size, upright; then
+// the picture.
 TEST(Window, APhotoShowsItsPreviewAtOnceThenItsPicture) {
     TempFolder folder;
     const fs::path a = folder.Copy(L"red_40x30.png", L"a.png");
@@ -500,6 +501,10 @@ TEST(Window, APhotoShowsItsPreviewAtOnceThenItsPicture) {
     EXPECT_EQ(std::tuple(app.currentName, app.picture.imageWidth, app.picture.imageHeight,
                          Corners(pixel, at.width, at.height)),
               std::tuple(std::wstring(L"b.jpg"), 4000, 6000, std::string("BRGW")));
+    ASSERT_TRUE(WaitFor([] { return !app.previewRough; }));
+    EXPECT_EQ(
+        std::tuple(app.showsPreview, app.picture.levels[0].width, app.picture.levels[0].height),
+        std::tuple(true, 500, 750));
     ASSERT_TRUE(WaitFor([] { return !app.showsPreview; }));
     ExpectShowsAsLoaded(b);
 }

@@ -57,6 +57,7 @@ struct AppState {
     // too large to decode beside it is being decoded.
     Picture picture;
     bool showsPreview = false;  // the picture is the preview of the entry on show
+    bool previewRough = false;  // that preview is a thumbnail, which a sharper one may follow
     bool pictureShown = false;  // a picture was shown since the program started
     int currentFrame = 0;
     wchar_t currentPath[MAX_PATH] = {};

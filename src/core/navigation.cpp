@@ -115,7 +115,8 @@ void AskAround(std::unique_ptr<Prepared> kept = nullptr) {
     if (!WantedOnShow() && !app.walkEnded) {
         Ask wanted = app.wanted;
         wanted.wanted = true;
-        wanted.preview = !app.noPreview && !(app.showsPreview && !PressPending());
+        wanted.preview =
+            !app.noPreview && !(app.showsPreview && !app.previewRough && !PressPending());
         wanted.pictureLater = app.keyRepeating && !app.noPreview;
         wanted.repeating = app.keyRepeating;
         wanted.alone = app.roomMade;
@@ -137,6 +138,7 @@ void AdoptPrepared(Prepared& prepared) {
     std::swap(app.picture, prepared.state.picture);
     std::wcscpy(app.currentPath, prepared.state.currentPath);
     app.showsPreview = prepared.preview;
+    app.previewRough = prepared.rough;
     app.shown = prepared.ask;
     app.shownStamp = prepared.stamp;
     app.currentFrame = 0;
@@ -337,11 +339,13 @@ void TakePicture(std::unique_ptr<Prepared> prepared) {
 }
 
 // The wanted entry's preview shows until its picture comes; without one, a picture held back
-// for it begins.
+// for it begins. Where no sharper preview follows a rough one on show, that one stays.
 void TakePreview(std::unique_ptr<Prepared> preview) {
     if (preview->result != LoadResult::kLoaded) {
         ReleaseElsewhere(std::move(preview));
-        app.noPreview = true;
+        const bool roughOnShow = app.showsPreview && app.previewRough && !PressPending();
+        app.previewRough = false;
+        app.noPreview = !roughOnShow;
         AskAround();
         return;
     }
@@ -480,6 +484,7 @@ bool ShowFirst(const wchar_t* path) {
     app.shown = app.wanted;
     app.shownStamp = first->stamp;
     app.showsPreview = first->preview;
+    app.previewRough = first->rough;
     ReleaseElsewhere(std::move(first));
     if (app.showsPreview) {
         wchar_t folder[MAX_PATH];

@@ -286,41 +286,80 @@ std::vector<unsigned char> ReadPreviewBytes(const wchar_t* path) {
     return bytes;
 }
 
-// A photo's preview: its own decode at an eighth of its size, else its Exif thumbnail.
-bool ReadPreview(const Task& task, Picture& preview) {
+// A record for the task's work, its file stamped as the work begins.
+std::unique_ptr<Prepared> NewRecord(const Task& task) {
+    auto prepared = std::make_unique<Prepared>();
+    prepared->ask = task.ask;
+    prepared->preview = task.preview;
+    prepared->stamp = StampFile(task.ask.path.c_str());
+    prepared->state.view = task.view;
+    return prepared;
+}
+
+// The record's picture composed for its view, with its icons.
+void Compose(Prepared& prepared) {
+    AppState& state = prepared.state;
+    prepared.result = LoadResult::kLoaded;
+    std::wcsncpy(state.currentPath, prepared.ask.path.c_str(), MAX_PATH - 1);
+    state.backBuffer = TakeSpare(state.view);
+    ComposeBackBuffer(state);
+    state.smallIcon = MakeImageIcon(state.picture, 16);
+    state.bigIcon = MakeImageIcon(state.picture, 32);
+}
+
+void HandOverRough(unsigned long long run, std::unique_ptr<Prepared> rough);
+
+// A photo's preview: its own decode at an eighth of its size. Its Exif thumbnail, faster still,
+// goes to the window first, as a rough preview that this one replaces where the decode succeeds.
+void ReadPreview(const Task& task, Prepared& prepared) {
     const std::vector<unsigned char> bytes = ReadPreviewBytes(task.ask.path.c_str());
     const unsigned long long run = task.run;
+    auto rough = NewRecord(task);
+    if (MakeThumbnailPreview(bytes.data(), bytes.size(), rough->state.picture)) {
+        rough->rough = true;
+        Compose(*rough);
+        HandOverRough(run, std::move(rough));
+    }
     const long long limit = std::min(task.ask.pixelLimit, LargestPicturePixels());
-    return MakeReducedPreview(
-               bytes.data(), bytes.size(), limit, [run] { return StillWanted(run); }, preview) ||
-           MakeThumbnailPreview(bytes.data(), bytes.size(), preview);
+    if (MakeReducedPreview(
+            bytes.data(), bytes.size(), limit, [run] { return StillWanted(run); },
+            prepared.state.picture)) {
+        prepared.result = LoadResult::kLoaded;
+    }
 }
 
 // The ask's preview or picture, composed for the view it was asked for, with its icons; nothing
 // more once it is no longer wanted.
 std::unique_ptr<Prepared> Prepare(const Task& task) {
-    auto prepared = std::make_unique<Prepared>();
-    prepared->ask = task.ask;
-    prepared->preview = task.preview;
-    prepared->stamp = StampFile(task.ask.path.c_str());
-    AppState& state = prepared->state;
-    state.view = task.view;
+    auto prepared = NewRecord(task);
     const unsigned long long run = task.run;
     if (task.preview) {
-        const bool made = ReadPreview(task, state.picture);
-        prepared->result = made ? LoadResult::kLoaded : LoadResult::kNotAPicture;
-        if (made) std::wcsncpy(state.currentPath, task.ask.path.c_str(), MAX_PATH - 1);
+        ReadPreview(task, *prepared);
     } else {
         const LoadGate gate = {[run](long long declared) { return MayDecode(run, declared); },
                                [run] { return StillWanted(run); }};
-        prepared->result = LoadImageFile(state, task.ask.path.c_str(), task.ask.pixelLimit, &gate);
+        prepared->result =
+            LoadImageFile(prepared->state, task.ask.path.c_str(), task.ask.pixelLimit, &gate);
     }
-    if (prepared->result != LoadResult::kLoaded || !StillWanted(run)) return prepared;
-    state.backBuffer = TakeSpare(task.view);
-    ComposeBackBuffer(state);
-    state.smallIcon = MakeImageIcon(state.picture, 16);
-    state.bigIcon = MakeImageIcon(state.picture, 32);
+    if (prepared->result == LoadResult::kLoaded && StillWanted(run)) Compose(*prepared);
     return prepared;
+}
+
+void Deliver(std::unique_ptr<Prepared> prepared) {
+    workers.finished.push_back(std::move(prepared));
+    // Before the window exists, start-up waits for the first picture itself.
+    if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
+}
+
+// A rough preview of the ticket that the window has not taken is not worth taking now.
+void ReleaseRough(Ticket ticket) {
+    for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
+        if ((*done)->ask.ticket == ticket && (*done)->rough) {
+            workers.unwanted.push_back(std::move(*done));
+            workers.finished.erase(done);
+            return;
+        }
+    }
 }
 
 // What a run made goes to the window, or to be released. A read-ahead that did not fit waits
@@ -342,9 +381,20 @@ void Finish(unsigned long long run, std::unique_ptr<Prepared> prepared) {
         workers.unwanted.push_back(std::move(prepared));
         return;
     }
-    workers.finished.push_back(std::move(prepared));
-    // Before the window exists, start-up waits for the first picture itself.
-    if (workers.window) PostMessageW(workers.window, kWorkFinished, 0, 0);
+    if (task.preview && prepared->result == LoadResult::kLoaded) ReleaseRough(task.ask.ticket);
+    Deliver(std::move(prepared));
+}
+
+// A rough preview goes to the window while the run goes on, unless nobody wants it any more.
+void HandOverRough(unsigned long long run, std::unique_ptr<Prepared> rough) {
+    Locked locked;
+    const Task* const task = Running(run);
+    if (!task || !StillAsked(task->ask.ticket, true)) {
+        workers.unwanted.push_back(std::move(rough));
+        StartRelease();
+        return;
+    }
+    Deliver(std::move(rough));
 }
 
 __attribute__((force_align_arg_pointer)) void RunTask(void* context) {

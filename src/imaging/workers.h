@@ -24,6 +24,7 @@ constexpr UINT kWorkFinished = WM_APP + 1;
 struct Prepared {
     Ask ask;
     bool preview = false;
+    bool rough = false;  // a preview that the same work follows with a sharper one, or none
     LoadResult result = LoadResult::kNotAPicture;
     FileStamp stamp;  // the file as it was when the work began
     AppState state;
