@@ -11,6 +11,9 @@ namespace {
 
 // Codes of up to this many bits are found by one look-up; longer ones, rare, by their length.
 constexpr int kLookupBits = 11;
+// Whether the preview is still wanted is asked once every so many rows of blocks, a few
+// milliseconds of a photo's decode apart: the asking may wait for another thread.
+constexpr int kRowsBetweenAsking = 16;
 // Far beyond any DC value of an 8-bit file, so that a damaged one cannot overflow.
 constexpr int32_t kLargestDc = 1 << 16;
 
@@ -243,7 +246,8 @@ bool DecodeScan(Decoder& decoder, const Scan& scan) {
     int untilRestart = decoder.restartInterval;
     bool going = true;
     for (int my = 0; going && my < high; ++my) {
-        if (*decoder.stillWanted && !(*decoder.stillWanted)()) return false;
+        const bool asking = my % kRowsBetweenAsking == 0 && *decoder.stillWanted;
+        if (asking && !(*decoder.stillWanted)()) return false;
         for (int mx = 0; going && mx < wide; ++mx) {
             if (decoder.restartInterval && untilRestart-- == 0) {
                 going = Restart(bits);

@@ -12,7 +12,7 @@
 // ceil(width / 8) x ceil(height / 8), opaque, as stored (not turned upright); blocks past where
 // the entropy data ends stay mid-gray. False, leaving pixels alone, for anything else: a file it
 // does not read, one damaged beyond its first scans, one declaring more than pixelLimit pixels or
-// more blocks than its bytes could code, memory short, or stillWanted (asked between rows of
+// more blocks than its bytes could code, memory short, or stillWanted (asked every few rows of
 // blocks, if set) turning false.
 bool DecodeReducedJpeg(const unsigned char* bytes, size_t size, long long pixelLimit,
                        const std::function<bool()>& stillWanted, Pixels& pixels);
