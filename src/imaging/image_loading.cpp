@@ -93,6 +93,12 @@ bool DeclaresOversizedBitmap(const BYTE* header, DWORD size) {
     return rows != 0 && rowBytes > UINT32_MAX / rows;
 }
 
+// A JPEG has one frame and no transparency: the codecs decode it at 24 bits, sooner than GDI+
+// gives it.
+bool StartsAsJpeg(const BYTE* header, DWORD size) {
+    return size >= 3 && header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
+}
+
 int ClampToInt(UINT value) {
     return static_cast<int>(std::min<UINT>(value, INT_MAX));
 }
@@ -191,6 +197,12 @@ LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
     if (declared > pixelLimit || (gate && !gate->mayDecode(declared))) {
         return LoadResult::kOverLimit;
+    }
+    if (StartsAsJpeg(header, headerSize)) {
+        const LoadResult read =
+            DecodeOpaqueWithCodecs(picture, file, pixelLimit, gate, ReadExifOrientation(file));
+        // What that route refuses (a CMYK photo, say), GDI+ may still show.
+        if (read != LoadResult::kNotAPicture) return read;
     }
     picture.image.reset(new Gdiplus::Image(stream, TRUE));
     if (picture.image->GetLastStatus() != Gdiplus::Ok) {

@@ -74,12 +74,38 @@ StoredWalk WalkStored(int orientation, ptrdiff_t width, ptrdiff_t height) {
     return {0, 1, width};
 }
 
+// Where the stored picture's pixels go in the upright one, undoing WalkStored: the stored pixel
+// x, y goes to start + x * across + y * down.
+StoredWalk WalkUpright(int orientation, ptrdiff_t width, ptrdiff_t height) {
+    switch (orientation) {
+        case 2:
+            return {width - 1, -1, width};
+        case 3:
+            return {height * width - 1, -1, -width};
+        case 4:
+            return {(height - 1) * width, 1, -width};
+        case 5:
+            return {0, height, 1};
+        case 6:
+            return {height - 1, height, -1};
+        case 7:
+            return {width * height - 1, -height, -1};
+        case 8:
+            return {(width - 1) * height, -height, 1};
+    }
+    return {0, 1, width};
+}
+
+bool SwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
 // Tiles small enough that the stored rows they read stay in the cache while they are written.
 constexpr int kTurnTile = 64;
 
 // The pixels turned and mirrored as orientation asks; none when memory is short.
 Pixels Turned(const Pixels& pixels, int orientation) {
-    const bool swapsSides = orientation >= 5;
+    const bool swapsSides = SwapsSides(orientation);
     Pixels upright = swapsSides ? AllocatePixels(pixels.height, pixels.width)
                                 : AllocatePixels(pixels.width, pixels.height);
     if (!upright.bits) return upright;
@@ -127,6 +153,26 @@ bool TurnUpright(Pixels& pixels, int orientation) {
     if (!upright.bits) return false;
     pixels = std::move(upright);
     return true;
+}
+
+Pixels AllocateUpright(int width, int height, int orientation) {
+    return SwapsSides(orientation) ? AllocatePixels(height, width) : AllocatePixels(width, height);
+}
+
+void WidenUpright(const BYTE* bgr, size_t stride, int first, int count, int orientation,
+                  Pixels& upright) {
+    const bool swapsSides = SwapsSides(orientation);
+    const int width = swapsSides ? upright.height : upright.width;
+    const int height = swapsSides ? upright.width : upright.height;
+    const StoredWalk walk = WalkUpright(orientation, width, height);
+    uint32_t* const to = upright.bits.get();
+    for (int y = first; y < first + count; ++y, bgr += stride) {
+        const BYTE* from = bgr;
+        ptrdiff_t at = walk.start + y * walk.down;
+        for (int x = 0; x < width; ++x, from += 3, at += walk.across) {
+            to[at] = 0xFF000000u | uint32_t(from[2]) << 16 | uint32_t(from[1]) << 8 | from[0];
+        }
+    }
 }
 
 bool ShowPixels(Picture& picture, Pixels pixels) {
