@@ -96,6 +96,11 @@ StoredWalk WalkUpright(int orientation, ptrdiff_t width, ptrdiff_t height) {
     return {0, 1, width};
 }
 
+// A 24-bit BGR pixel as an opaque one of the program's own.
+uint32_t Opaque(const BYTE* bgr) {
+    return 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
+}
+
 bool SwapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
@@ -166,11 +171,15 @@ void WidenUpright(const BYTE* bgr, size_t stride, int first, int count, int orie
     const int height = swapsSides ? upright.width : upright.height;
     const StoredWalk walk = WalkUpright(orientation, width, height);
     uint32_t* const to = upright.bits.get();
-    for (int y = first; y < first + count; ++y, bgr += stride) {
-        const BYTE* from = bgr;
-        ptrdiff_t at = walk.start + y * walk.down;
-        for (int x = 0; x < width; ++x, from += 3, at += walk.across) {
-            to[at] = 0xFF000000u | uint32_t(from[2]) << 16 | uint32_t(from[1]) << 8 | from[0];
+    // A stored row that turns into a column puts each pixel in an upright row of its own: such
+    // rows go in tiles across, whose upright rows stay in the cache while they are written.
+    const int tile = swapsSides ? kTurnTile : width;
+    for (int left = 0; left < width; left += tile) {
+        const int right = std::min(left + tile, width);
+        for (int y = first; y < first + count; ++y) {
+            const BYTE* from = bgr + size_t(y - first) * stride + size_t(left) * 3;
+            ptrdiff_t at = walk.start + left * walk.across + y * walk.down;
+            for (int x = left; x < right; ++x, from += 3, at += walk.across) to[at] = Opaque(from);
         }
     }
 }
