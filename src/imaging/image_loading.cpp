@@ -183,8 +183,9 @@ LoadResult ReadPicture(Picture& picture, FileStream* file, const LoadGate* gate)
 
 // The size the header declares is held to the limit and the gate before any decode: under Wine,
 // GDI+ and the codecs decode the whole file as they open it. GDI+'s own size is held to the limit
-// too (on Windows it decodes nothing more until the pixels are asked for). What GDI+ refuses, the
-// system's codecs may take. Colour profiles are applied where the platform can.
+// too (on Windows it decodes nothing more until the pixels are asked for). A JPEG goes to the
+// system's codecs first; what they refuse, GDI+ may take, and what GDI+ refuses, the codecs may
+// take. Colour profiles are applied where the platform can.
 LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit,
                         const LoadGate* gate) {
     IStream* const stream = AsStream(file);
