@@ -275,3 +275,32 @@ TEST(Scaler, ViewsKeepFlatnessOrderAndAreaAverages) {
         }
     }
 }
+
+// Rows widened straight into their upright places, band by band, are the rows widened whole and
+// then turned upright, for every orientation; wider than a tile, so that tiles meet.
+TEST(Scaler, WideningUprightEqualsWideningThenTurning) {
+    constexpr int kWidth = 70, kHeight = 9, kBand = 4;
+    std::mt19937 random(3);
+    std::vector<BYTE> bgr(kWidth * 3 * kHeight);
+    for (BYTE& value : bgr) value = BYTE(random());
+    const auto widen = [&](int orientation) {
+        Pixels upright = AllocateUpright(kWidth, kHeight, orientation);
+        for (int y = 0; y < kHeight; y += kBand) {
+            WidenUpright(bgr.data() + y * kWidth * 3, kWidth * 3, y, std::min(kBand, kHeight - y),
+                         orientation, upright);
+        }
+        return upright;
+    };
+    // The last pixel, blue, green and red bytes in that order.
+    EXPECT_EQ(widen(1).bits[kWidth * kHeight - 1],
+              0xFF000000u | bgr.end()[-1] << 16 | bgr.end()[-2] << 8 | bgr.end()[-3]);
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        Pixels turned = widen(1);
+        ASSERT_TRUE(TurnUpright(turned, orientation));
+        const Pixels upright = widen(orientation);
+        ASSERT_EQ(std::pair(upright.width, upright.height), std::pair(turned.width, turned.height));
+        EXPECT_TRUE(std::equal(upright.bits.get(), upright.bits.get() + kWidth * kHeight,
+                               turned.bits.get()))
+            << orientation;
+    }
+}

@@ -1,6 +1,7 @@
 #include "imaging/codecs.h"
 
 #include <climits>
+#include <vector>
 
 #include "platform/apartment.h"
 
@@ -46,8 +47,10 @@ Com<IWICBitmapFrameDecode> GetFrame(IWICBitmapDecoder* decoder, UINT index) {
     return Com<IWICBitmapFrameDecode>(frame);
 }
 
-// A frame's colours in sRGB where it carries a colour profile; the frame itself otherwise.
-Com<IWICBitmapSource> InSrgb(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame) {
+// A frame's colours in sRGB, in the given format, where it carries a colour profile; the frame
+// itself otherwise.
+Com<IWICBitmapSource> InSrgb(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+                             const WICPixelFormatGUID& format) {
     frame->AddRef();
     Com<IWICBitmapSource> source(frame);
     IWICColorContext *profile = nullptr, *srgb = nullptr;
@@ -60,7 +63,7 @@ Com<IWICBitmapSource> InSrgb(IWICImagingFactory* factory, IWICBitmapFrameDecode*
         SUCCEEDED(factory->CreateColorContext(&srgb)) &&
         SUCCEEDED(srgb->InitializeFromExifColorSpace(1)) &&
         SUCCEEDED(factory->CreateColorTransformer(&transform)) &&
-        SUCCEEDED(transform->Initialize(frame, profile, srgb, GUID_WICPixelFormat32bppBGRA))) {
+        SUCCEEDED(transform->Initialize(frame, profile, srgb, format))) {
         source.reset(transform);
         transform = nullptr;
     }
@@ -85,7 +88,7 @@ bool CopyFrame(IWICBitmapFrameDecode* frame, Pixels& pixels) {
         return false;
     }
     const Com<IWICFormatConverter> owner(converter);
-    const Com<IWICBitmapSource> source = InSrgb(factory, frame);
+    const Com<IWICBitmapSource> source = InSrgb(factory, frame, GUID_WICPixelFormat32bppBGRA);
     if (FAILED(converter->Initialize(source.get(), GUID_WICPixelFormat32bppPBGRA,
                                      WICBitmapDitherTypeNone, nullptr, 0,
                                      WICBitmapPaletteTypeCustom))) {
@@ -185,20 +188,108 @@ LoadResult ReadFrames(Picture& picture, IWICBitmapDecoder* decoder, IWICBitmapFr
     return ShowPixels(picture, std::move(pixels)) ? LoadResult::kLoaded : LoadResult::kNotNow;
 }
 
+// What a codec's refusal says of the file: nothing, when a read failed under it.
+LoadResult Refused(const FileStream* file) {
+    return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
+}
+
+// The frame's size, where the program can hold a picture of it.
+bool ReadFrameSize(IWICBitmapFrameDecode* frame, UINT& width, UINT& height) {
+    return frame && SUCCEEDED(frame->GetSize(&width, &height)) && width != 0 && height != 0 &&
+           width <= INT_MAX / 4 && height <= INT_MAX;
+}
+
+// One frame in a format without transparency: what the 24-bit route takes.
+bool IsOpaqueSingleFrame(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame) {
+    UINT count = 0;
+    WICPixelFormatGUID format = {};
+    if (FAILED(decoder->GetFrameCount(&count)) || count != 1 ||
+        FAILED(frame->GetPixelFormat(&format))) {
+        return false;
+    }
+    for (const GUID& opaque : {GUID_WICPixelFormat24bppBGR, GUID_WICPixelFormat24bppRGB,
+                               GUID_WICPixelFormat8bppGray, GUID_WICPixelFormat32bppBGR}) {
+        if (IsEqualGUID(format, opaque)) return true;
+    }
+    return false;
+}
+
+// The frame's pixels as 24-bit BGR in sRGB, through a converter only where they are not that
+// already; null when the codecs cannot convert them.
+Com<IWICBitmapSource> InBgr24(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame) {
+    Com<IWICBitmapSource> source = InSrgb(factory, frame, GUID_WICPixelFormat24bppBGR);
+    WICPixelFormatGUID format = {};
+    if (FAILED(source->GetPixelFormat(&format))) return nullptr;
+    if (IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) return source;
+    IWICFormatConverter* converter = nullptr;
+    if (FAILED(factory->CreateFormatConverter(&converter))) return nullptr;
+    Com<IWICBitmapSource> converted(converter);
+    if (FAILED(converter->Initialize(source.get(), GUID_WICPixelFormat24bppBGR,
+                                     WICBitmapDitherTypeNone, nullptr, 0,
+                                     WICBitmapPaletteTypeCustom))) {
+        return nullptr;
+    }
+    return converted;
+}
+
+// Stored rows copied at a time: few enough to stay in the cache while they are widened.
+constexpr UINT kBandBytes = 1 << 20;
+
+// The source's pixels widened into upright pixels, turned as orientation asks, band by band.
+bool CopyUpright(IWICBitmapSource* source, int width, int height, int orientation,
+                 Pixels& upright) {
+    const UINT stride = UINT(width) * 3;
+    const int bandRows = int(std::clamp<UINT>(kBandBytes / stride, 1, UINT(height)));
+    std::vector<BYTE> band(size_t(stride) * bandRows);
+    for (int y = 0; y < height; y += bandRows) {
+        const WICRect rows = {0, y, width, std::min(bandRows, height - y)};
+        if (FAILED(source->CopyPixels(&rows, stride, stride * UINT(rows.Height), band.data()))) {
+            return false;
+        }
+        WidenUpright(band.data(), stride, y, rows.Height, orientation, upright);
+    }
+    return true;
+}
+
 }  // namespace
+
+LoadResult DecodeOpaqueWithCodecs(Picture& picture, FileStream* file, long long pixelLimit,
+                                  const LoadGate* gate, int exifOrientation) {
+    const ComForTheCall com;
+    const Com<IWICBitmapDecoder> decoder = MakeDecoder(AsStream(file));
+    if (!decoder) return Refused(file);
+    const Com<IWICBitmapFrameDecode> frame = GetFrame(decoder.get(), 0);
+    UINT width = 0, height = 0;
+    if (!ReadFrameSize(frame.get(), width, height) ||
+        !IsOpaqueSingleFrame(decoder.get(), frame.get())) {
+        return Refused(file);
+    }
+    if (static_cast<long long>(width) * height > pixelLimit) return LoadResult::kOverLimit;
+    if (!StillWanted(gate)) return LoadResult::kNotNow;
+    const int recorded = RecordedOrientation(decoder.get(), frame.get());
+    const int orientation = recorded != 0 ? recorded : exifOrientation;
+    Pixels pixels = AllocateUpright(int(width), int(height), orientation);
+    if (!pixels.bits) return LoadResult::kNotNow;
+    const Com<IWICBitmapSource> source = InBgr24(Factory(), frame.get());
+    if (!source || !CopyUpright(source.get(), int(width), int(height), orientation, pixels)) {
+        return Refused(file);
+    }
+    // Pixels decoded around a failed read are not the file's.
+    if (ReadFailed(file) || !StillWanted(gate)) return LoadResult::kNotNow;
+    picture.frameDimension = {};
+    picture.frameCount = 1;
+    return ShowPixels(picture, std::move(pixels)) ? LoadResult::kLoaded : LoadResult::kNotNow;
+}
 
 // The decoder goes with this thread's work: a picture read ahead is shown by another thread.
 LoadResult DecodeWithCodecs(Picture& picture, FileStream* file, long long pixelLimit,
                             const LoadGate* gate) {
     const ComForTheCall com;
     const Com<IWICBitmapDecoder> decoder = MakeDecoder(AsStream(file));
-    if (!decoder) return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
+    if (!decoder) return Refused(file);
     const Com<IWICBitmapFrameDecode> first = GetFrame(decoder.get(), 0);
     UINT width = 0, height = 0;
-    if (!first || FAILED(first->GetSize(&width, &height)) || width == 0 || height == 0 ||
-        width > INT_MAX / 4 || height > INT_MAX) {
-        return ReadFailed(file) ? LoadResult::kNotNow : LoadResult::kNotAPicture;
-    }
+    if (!ReadFrameSize(first.get(), width, height)) return Refused(file);
     if (static_cast<long long>(width) * height > pixelLimit) return LoadResult::kOverLimit;
     if (!StillWanted(gate)) return LoadResult::kNotNow;
     const ReadResult kept = KeepFileInMemory(file);

@@ -93,6 +93,12 @@ bool DeclaresOversizedBitmap(const BYTE* header, DWORD size) {
     return rows != 0 && rowBytes > UINT32_MAX / rows;
 }
 
+// A JPEG has one frame and no transparency: the codecs decode it at 24 bits, sooner than GDI+
+// gives it.
+bool StartsAsJpeg(const BYTE* header, DWORD size) {
+    return size >= 3 && header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
+}
+
 int ClampToInt(UINT value) {
     return static_cast<int>(std::min<UINT>(value, INT_MAX));
 }
@@ -177,8 +183,9 @@ LoadResult ReadPicture(Picture& picture, FileStream* file, const LoadGate* gate)
 
 // The size the header declares is held to the limit and the gate before any decode: under Wine,
 // GDI+ and the codecs decode the whole file as they open it. GDI+'s own size is held to the limit
-// too (on Windows it decodes nothing more until the pixels are asked for). What GDI+ refuses, the
-// system's codecs may take. Colour profiles are applied where the platform can.
+// too (on Windows it decodes nothing more until the pixels are asked for). A JPEG goes to the
+// system's codecs first; what they refuse, GDI+ may take, and what GDI+ refuses, the codecs may
+// take. Colour profiles are applied where the platform can.
 LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit,
                         const LoadGate* gate) {
     IStream* const stream = AsStream(file);
@@ -191,6 +198,12 @@ LoadResult DecodeStream(Picture& picture, FileStream* file, long long pixelLimit
     if (DeclaresOversizedBitmap(header, headerSize)) return LoadResult::kNotAPicture;
     if (declared > pixelLimit || (gate && !gate->mayDecode(declared))) {
         return LoadResult::kOverLimit;
+    }
+    if (StartsAsJpeg(header, headerSize)) {
+        const LoadResult read =
+            DecodeOpaqueWithCodecs(picture, file, pixelLimit, gate, ReadExifOrientation(file));
+        // What that route refuses (a CMYK photo, say), GDI+ may still show.
+        if (read != LoadResult::kNotAPicture) return read;
     }
     picture.image.reset(new Gdiplus::Image(stream, TRUE));
     if (picture.image->GetLastStatus() != Gdiplus::Ok) {

@@ -74,12 +74,43 @@ StoredWalk WalkStored(int orientation, ptrdiff_t width, ptrdiff_t height) {
     return {0, 1, width};
 }
 
+// Where the stored picture's pixels go in the upright one, undoing WalkStored: the stored pixel
+// x, y goes to start + x * across + y * down.
+StoredWalk WalkUpright(int orientation, ptrdiff_t width, ptrdiff_t height) {
+    switch (orientation) {
+        case 2:
+            return {width - 1, -1, width};
+        case 3:
+            return {height * width - 1, -1, -width};
+        case 4:
+            return {(height - 1) * width, 1, -width};
+        case 5:
+            return {0, height, 1};
+        case 6:
+            return {height - 1, height, -1};
+        case 7:
+            return {width * height - 1, -height, -1};
+        case 8:
+            return {(width - 1) * height, -height, 1};
+    }
+    return {0, 1, width};
+}
+
+// A 24-bit BGR pixel as an opaque one of the program's own.
+uint32_t Opaque(const BYTE* bgr) {
+    return 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
+}
+
+bool SwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
 // Tiles small enough that the stored rows they read stay in the cache while they are written.
 constexpr int kTurnTile = 64;
 
 // The pixels turned and mirrored as orientation asks; none when memory is short.
 Pixels Turned(const Pixels& pixels, int orientation) {
-    const bool swapsSides = orientation >= 5;
+    const bool swapsSides = SwapsSides(orientation);
     Pixels upright = swapsSides ? AllocatePixels(pixels.height, pixels.width)
                                 : AllocatePixels(pixels.width, pixels.height);
     if (!upright.bits) return upright;
@@ -127,6 +158,30 @@ bool TurnUpright(Pixels& pixels, int orientation) {
     if (!upright.bits) return false;
     pixels = std::move(upright);
     return true;
+}
+
+Pixels AllocateUpright(int width, int height, int orientation) {
+    return SwapsSides(orientation) ? AllocatePixels(height, width) : AllocatePixels(width, height);
+}
+
+void WidenUpright(const BYTE* bgr, size_t stride, int first, int count, int orientation,
+                  Pixels& upright) {
+    const bool swapsSides = SwapsSides(orientation);
+    const int width = swapsSides ? upright.height : upright.width;
+    const int height = swapsSides ? upright.width : upright.height;
+    const StoredWalk walk = WalkUpright(orientation, width, height);
+    uint32_t* const to = upright.bits.get();
+    // A stored row that turns into a column puts each pixel in an upright row of its own: such
+    // rows go in tiles across, whose upright rows stay in the cache while they are written.
+    const int tile = swapsSides ? kTurnTile : width;
+    for (int left = 0; left < width; left += tile) {
+        const int right = std::min(left + tile, width);
+        for (int y = first; y < first + count; ++y) {
+            const BYTE* from = bgr + size_t(y - first) * stride + size_t(left) * 3;
+            ptrdiff_t at = walk.start + left * walk.across + y * walk.down;
+            for (int x = left; x < right; ++x, from += 3, at += walk.across) to[at] = Opaque(from);
+        }
+    }
 }
 
 bool ShowPixels(Picture& picture, Pixels pixels) {

@@ -100,6 +100,14 @@ void Unpremultiply(uint32_t* pixels, size_t count);
 // Turns and mirrors pixels as orientation (1 to 8, as the Exif tag gives it; 0 for none) asks, to
 // show them upright. False, leaving them as they were, when memory is short.
 bool TurnUpright(Pixels& pixels, int orientation);
+// Opaque pixels for a stored picture of width by height, the size they take once turned upright
+// as orientation asks; none when memory is short.
+Pixels AllocateUpright(int width, int height, int orientation);
+// Widens count stored rows of 24-bit BGR, stride bytes apart, from stored row first on, into
+// their places in upright pixels (as AllocateUpright made them): the same pixels as widening them
+// all and then turning them upright, in one pass.
+void WidenUpright(const BYTE* bgr, size_t stride, int first, int count, int orientation,
+                  Pixels& upright);
 // Turns the picture's pixels a quarter clockwise quarters times (counter-clockwise for negative
 // quarters) and remakes their reductions. False, changing nothing, when memory is short or the
 // picture has no pixels (a metafile).
