@@ -256,34 +256,38 @@ BackBuffer TakeSpare(const View& view) {
     return spare;
 }
 
-// A JPEG's whole file up to this size is read for its preview; of a larger one, only its first
-// bytes, for the thumbnail they carry.
-constexpr ULONGLONG kWholePreviewBytes = 64 << 20;
+// A JPEG's whole file up to this size is read for its own decode at an eighth of its size; of a
+// larger one, only its first bytes, for the thumbnail they carry.
+constexpr LONGLONG kWholePreviewBytes = 64 << 20;
 
-// The bytes a preview is made from: a JPEG's whole file, where it is not too large; else its first
-// bytes. None when the file cannot be read, or memory is short.
-std::vector<unsigned char> ReadPreviewBytes(const wchar_t* path) {
-    const HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
-    const ULONGLONG whole = ULONGLONG(std::max<LONGLONG>(size.QuadPart, 0));
+// The file's first bytes, which hold a photo's thumbnail: at most kPreviewHeaderBytes.
+std::vector<unsigned char> ReadHead(HANDLE file) {
     std::vector<unsigned char> bytes(kPreviewHeaderBytes);
-    DWORD read = 0, more = 0;
-    ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
-    if (read == bytes.size() && bytes[0] == 0xFF && bytes[1] == 0xD8 && whole > read &&
-        whole <= kWholePreviewBytes) {
-        try {
-            bytes.resize(size_t(whole));
-            ReadFile(file, bytes.data() + read, DWORD(whole - read), &more, nullptr);
-        } catch (const std::bad_alloc&) {
-        }
-    }
-    CloseHandle(file);
-    bytes.resize(read + more);
+    DWORD read = 0;
+    if (!ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr)) read = 0;
+    bytes.resize(read);
     return bytes;
+}
+
+// The rest of a JPEG's file after its first bytes, where the whole is not too large and memory
+// is not short.
+void ReadRest(HANDLE file, std::vector<unsigned char>& bytes) {
+    LARGE_INTEGER size = {};
+    const size_t before = bytes.size();
+    if (before < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8 || !GetFileSizeEx(file, &size) ||
+        size.QuadPart <= LONGLONG(before) || size.QuadPart > kWholePreviewBytes) {
+        return;
+    }
+    try {
+        bytes.resize(size_t(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    DWORD read = 0;
+    if (!ReadFile(file, bytes.data() + before, DWORD(bytes.size() - before), &read, nullptr)) {
+        read = 0;
+    }
+    bytes.resize(before + read);
 }
 
 // A record for the task's work, its file stamped as the work begins.
@@ -312,7 +316,11 @@ void HandOverRough(unsigned long long run, std::unique_ptr<Prepared> rough);
 // A photo's preview: its own decode at an eighth of its size. Its Exif thumbnail, faster still,
 // goes to the window first, as a rough preview that this one replaces where the decode succeeds.
 void ReadPreview(const Task& task, Prepared& prepared) {
-    const std::vector<unsigned char> bytes = ReadPreviewBytes(task.ask.path.c_str());
+    const HANDLE file = CreateFileW(task.ask.path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::vector<unsigned char> bytes = ReadHead(file);
     const unsigned long long run = task.run;
     auto rough = NewRecord(task);
     if (MakeThumbnailPreview(bytes.data(), bytes.size(), rough->state.picture)) {
@@ -320,6 +328,8 @@ void ReadPreview(const Task& task, Prepared& prepared) {
         Compose(*rough);
         HandOverRough(run, std::move(rough));
     }
+    ReadRest(file, bytes);
+    CloseHandle(file);
     const long long limit = std::min(task.ask.pixelLimit, LargestPicturePixels());
     if (MakeReducedPreview(
             bytes.data(), bytes.size(), limit, [run] { return StillWanted(run); },
