@@ -2,9 +2,9 @@
 #include <climits>
 
 #include "core/geometry.h"
-#include "imaging/codecs.h"
-#include "imaging/composition.h"
-#include "imaging/preview.h"
+#include "imaging/decode/codecs.h"
+#include "imaging/pixels/composition.h"
+#include "imaging/preview/preview.h"
 #include "support.h"
 
 TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {

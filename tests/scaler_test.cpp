@@ -4,7 +4,7 @@
 #include <random>
 
 #include "core/geometry.h"
-#include "imaging/scaler.h"
+#include "imaging/pixels/scaler.h"
 #include "support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <random>
 
-#include "imaging/composition.h"
+#include "imaging/pixels/composition.h"
 #include "support.h"
 // After the system headers that it takes for granted.
 #include <psapi.h>

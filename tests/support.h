@@ -10,8 +10,8 @@
 
 #include "core/app_state.h"
 #include "core/navigation.h"
-#include "imaging/image_loading.h"
-#include "imaging/workers.h"
+#include "imaging/decode/image_loading.h"
+#include "imaging/work/workers.h"
 #include "window/main_window.h"
 
 namespace fs = std::filesystem;

@@ -3,11 +3,11 @@
 #include <random>
 
 #include "core/geometry.h"
-#include "imaging/exif.h"
-#include "imaging/file_stream.h"
-#include "imaging/picture_size.h"
-#include "imaging/preview.h"
-#include "imaging/reduced_jpeg.h"
+#include "imaging/decode/exif.h"
+#include "imaging/decode/file_stream.h"
+#include "imaging/decode/picture_size.h"
+#include "imaging/preview/preview.h"
+#include "imaging/preview/reduced_jpeg.h"
 #include "support.h"
 #include "window/shell_open.h"
 

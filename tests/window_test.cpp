@@ -5,7 +5,7 @@
 
 #include "core/animation.h"
 #include "core/geometry.h"
-#include "imaging/composition.h"
+#include "imaging/pixels/composition.h"
 #include "support.h"
 
 static void Press(WPARAM key, std::vector<BYTE> held = {}) {

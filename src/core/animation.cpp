@@ -1,8 +1,8 @@
 #include "core/animation.h"
 
 #include "core/app_state.h"
-#include "imaging/composition.h"
-#include "imaging/image_loading.h"
+#include "imaging/pixels/composition.h"
+#include "imaging/decode/image_loading.h"
 
 int WrapIndex(int index, int count) {
     if (index >= count) return 0;

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ask.h"
-#include "imaging/picture.h"
+#include "imaging/work/ask.h"
+#include "imaging/pixels/picture.h"
 #include "platform/platform.h"
 
 // Gray levels of the cycled backgrounds: black, mid gray, white.

@@ -10,10 +10,10 @@
 #include "core/animation.h"
 #include "core/app_state.h"
 #include "core/paths.h"
-#include "imaging/composition.h"
-#include "imaging/memory_limits.h"
-#include "imaging/workers.h"
-#include "imaging/work_pool.h"
+#include "imaging/pixels/composition.h"
+#include "imaging/pixels/memory_limits.h"
+#include "imaging/work/workers.h"
+#include "platform/work_pool.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "core/app_state.h"
 #include "core/geometry.h"
-#include "imaging/composition.h"
+#include "imaging/pixels/composition.h"
 
 // Pan offsets stop at the ends of the 32-bit range instead of wrapping.
 static int AddSaturated(int a, int b) {

@@ -3,9 +3,9 @@
 #include "core/animation.h"
 #include "core/app_state.h"
 #include "core/view_commands.h"
-#include "imaging/composition.h"
+#include "imaging/pixels/composition.h"
 #include "core/navigation.h"
-#include "imaging/workers.h"
+#include "imaging/work/workers.h"
 #include "window/input_bindings.h"
 #include "window/window_modes.h"
 

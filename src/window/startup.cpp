@@ -2,8 +2,8 @@
 
 #include "core/app_state.h"
 #include "core/navigation.h"
-#include "imaging/codecs.h"
-#include "imaging/workers.h"
+#include "imaging/decode/codecs.h"
+#include "imaging/work/workers.h"
 #include "platform/apartment.h"
 #include "window/main_window.h"
 #include "window/shell_open.h"

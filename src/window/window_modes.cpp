@@ -6,7 +6,7 @@
 #include "core/app_state.h"
 #include "core/navigation.h"
 #include "core/view_commands.h"
-#include "imaging/composition.h"
+#include "imaging/pixels/composition.h"
 #include "platform/apartment.h"
 #include "window/shell_open.h"
 

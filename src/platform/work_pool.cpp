@@ -1,4 +1,4 @@
-#include "imaging/work_pool.h"
+#include "platform/work_pool.h"
 
 #include <algorithm>
 #include <memory>

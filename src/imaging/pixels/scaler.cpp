@@ -1,4 +1,4 @@
-#include "imaging/scaler.h"
+#include "imaging/pixels/scaler.h"
 
 #include <emmintrin.h>
 
@@ -8,7 +8,7 @@
 #include <new>
 
 #include "core/geometry.h"
-#include "imaging/work_pool.h"
+#include "platform/work_pool.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "imaging/exif.h"
+#include "imaging/decode/exif.h"
 
 #include <cstdint>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "imaging/scaler.h"
+#include "imaging/pixels/scaler.h"
 
 // Decodes Huffman-coded 8-bit JPEG, sequential or progressive (each component's first DC scan
 // only), gray, YCbCr or RGB, of any sampling whose factors divide the largest. Pixels are

@@ -1,4 +1,4 @@
-#include "imaging/picture_size.h"
+#include "imaging/decode/picture_size.h"
 
 #include <climits>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "imaging/file_stream.h"
+#include "imaging/decode/file_stream.h"
 
 #include <climits>
 #include <cstring>
 #include <new>
 
-#include "imaging/memory_limits.h"
+#include "imaging/pixels/memory_limits.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "imaging/memory_limits.h"
+#include "imaging/pixels/memory_limits.h"
 
 #include <algorithm>
 
-#include "imaging/scaler.h"
+#include "imaging/pixels/scaler.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "imaging/image_loading.h"
+#include "imaging/decode/image_loading.h"
 
 #include <climits>
 #include <cstdint>
@@ -7,13 +7,12 @@
 #include <cwchar>
 #include <vector>
 
-#include "imaging/codecs.h"
-#include "imaging/exif.h"
-#include "imaging/file_stream.h"
-#include "imaging/memory_limits.h"
-#include "imaging/picture.h"
-#include "imaging/picture_size.h"
-#include "imaging/preview.h"
+#include "imaging/decode/codecs.h"
+#include "imaging/decode/exif.h"
+#include "imaging/decode/file_stream.h"
+#include "imaging/pixels/memory_limits.h"
+#include "imaging/pixels/picture.h"
+#include "imaging/decode/picture_size.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "imaging/picture.h"
+#include "imaging/pixels/picture.h"
 
 #include <algorithm>
 #include <atomic>

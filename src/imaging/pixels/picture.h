@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/scaler.h"
+#include "imaging/pixels/scaler.h"
 #include "platform/platform.h"
 
 // Releases a COM object that a unique_ptr owns.

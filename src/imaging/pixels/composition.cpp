@@ -1,4 +1,4 @@
-#include "imaging/composition.h"
+#include "imaging/pixels/composition.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/geometry.h"
-#include "imaging/scaler.h"
+#include "imaging/pixels/scaler.h"
 
 namespace {
 

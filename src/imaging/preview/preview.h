@@ -2,12 +2,8 @@
 #include <cstddef>
 #include <functional>
 
-#include "imaging/picture.h"
-
-// The bytes from a file's start that hold a photo's preview and its frame header in nearly every
-// photo: the Exif block (at most 64 KB) and what may stand between it and the frame header
-// (other metadata, a colour profile).
-constexpr size_t kPreviewHeaderBytes = 128 * 1024;
+#include "imaging/decode/exif.h"
+#include "imaging/pixels/picture.h"
 
 // The preview that a JPEG photo carries in its Exif block, from the first bytes of its file (all
 // of them if it is shorter than kPreviewHeaderBytes): a picture whose size is the full picture's

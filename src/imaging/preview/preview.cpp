@@ -1,11 +1,11 @@
-#include "imaging/preview.h"
+#include "imaging/preview/preview.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/exif.h"
-#include "imaging/file_stream.h"
-#include "imaging/reduced_jpeg.h"
+#include "imaging/decode/exif.h"
+#include "imaging/decode/file_stream.h"
+#include "imaging/preview/reduced_jpeg.h"
 
 namespace {
 

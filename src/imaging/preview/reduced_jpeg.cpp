@@ -1,4 +1,4 @@
-#include "imaging/reduced_jpeg.h"
+#include "imaging/preview/reduced_jpeg.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,15 +1,15 @@
-#include "imaging/workers.h"
+#include "imaging/work/workers.h"
 
 #include <algorithm>
 #include <cwchar>
 #include <new>
 #include <utility>
 
-#include "imaging/composition.h"
-#include "imaging/image_loading.h"
-#include "imaging/memory_limits.h"
-#include "imaging/preview.h"
-#include "imaging/work_pool.h"
+#include "imaging/pixels/composition.h"
+#include "imaging/decode/image_loading.h"
+#include "imaging/pixels/memory_limits.h"
+#include "imaging/preview/preview.h"
+#include "platform/work_pool.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "imaging/codecs.h"
+#include "imaging/decode/codecs.h"
 
 #include <climits>
 #include <vector>

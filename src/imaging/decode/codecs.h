@@ -1,6 +1,6 @@
 #pragma once
-#include "imaging/file_stream.h"
-#include "imaging/picture.h"
+#include "imaging/decode/file_stream.h"
+#include "imaging/pixels/picture.h"
 
 // Decodes the file with the system's imaging codecs, for what GDI+ refuses: the first frame into
 // the picture's pixels, turned upright; the frames that play (all of them when every one has the

@@ -1,6 +1,11 @@
 #pragma once
 #include <cstddef>
 
+// The bytes from a file's start that hold a photo's preview and its frame header in nearly every
+// photo: the Exif block (at most 64 KB) and what may stand between it and the frame header
+// (other metadata, a colour profile).
+constexpr size_t kPreviewHeaderBytes = 128 * 1024;
+
 // What a JPEG's header says before its pixels are decoded, read in one walk over its segments
 // from the file's first bytes. Nothing outside the size bytes given is read: what lies beyond
 // them, or beyond anything malformed on the way, is left out.

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "imaging/ask.h"
+#include "imaging/work/ask.h"
 
 // Posted to the window whenever a worker has finished something.
 constexpr UINT kWorkFinished = WM_APP + 1;
