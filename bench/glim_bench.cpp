@@ -16,7 +16,7 @@
 
 #include "core/animation.h"
 #include "core/app_state.h"
-#include "core/geometry.h"
+#include "imaging/pixels/view.h"
 #include "core/navigation.h"
 #include "core/view_commands.h"
 #include "imaging/decode/codecs.h"
@@ -27,6 +27,7 @@
 #include "imaging/preview/reduced_jpeg.h"
 #include "imaging/work/workers.h"
 #include "window/main_window.h"
+#include "window/presenting.h"
 // After the platform header, which brings in what it needs.
 #include <psapi.h>
 
@@ -87,7 +88,7 @@ bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 60000) {
 
 // The entry asked for last is on screen whole: not pending, and not as its preview.
 bool PictureShown() {
-    return !PressPending() && !app.showsPreview;
+    return !PressPending() && !app.onShow.preview;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
@@ -121,7 +122,7 @@ void Report(const std::string& picture, const std::string& operation, double ms,
 // The platform's floor for a composition: one draw of the picture where the view puts it, into
 // a fresh client-sized bitmap, with the view's filter.
 double ScaledDrawMs() {
-    const Placement rect = ComputePlacement(app);
+    const Placement rect = ComputePlacement(app.view, app.onShow.picture);
     return MedianMs([&] {
         Gdiplus::Bitmap target(app.view.clientWidth, app.view.clientHeight, PixelFormat32bppARGB);
         Gdiplus::Graphics graphics(&target);
@@ -206,6 +207,12 @@ void SizeClientArea(HWND window, int width, int height) {
     PumpMessages();
 }
 
+// Composes and presents the view on show, as the window does after a command that changed it.
+void Refresh() {
+    app.changed.view = true;
+    BringWindowUpToDate();
+}
+
 // Frames stay still: every figure is of one command, and a playing animation would keep the
 // message queue from ever running dry. Returns once the picture is on show and the workers have
 // read ahead.
@@ -238,9 +245,13 @@ double PanStepsMs() {
     int direction = kPanStep;
     const double ms = MedianMs([&] {
         Pan(direction, direction);
+        BringWindowUpToDate();
         direction = -direction;
     });
-    if (direction < 0) Pan(direction, direction);
+    if (direction < 0) {
+        Pan(direction, direction);
+        BringWindowUpToDate();
+    }
     return ms;
 }
 
@@ -248,7 +259,7 @@ double PanStepsMs() {
 // floor is the view's scaled draw in proportion to them, and the paint that shows them.
 void ReportPanSteps(const std::string& picture, const std::string& mode, double paint) {
     const double view = ScaledDrawMs();
-    const Placement rect = ComputePlacement(app);
+    const Placement rect = ComputePlacement(app.view, app.onShow.picture);
     const long long shown = static_cast<long long>(std::min(rect.width, app.view.clientWidth)) *
                             std::min(rect.height, app.view.clientHeight);
     const long long uncovered =
@@ -397,10 +408,13 @@ void ReportHeldKey(const std::string& picture, double decode, double pictureMs) 
 // A frame step on the window, and the frame's decode alone, by GDI+ and by the system's codecs
 // (which decode what GDI+ refuses).
 void ReportFrameSteps(const std::string& picture, const fs::path& file, double floor) {
-    Report(picture, "frame step, fit: select, compose, present", MedianMs([] { StepFrame(+1); }),
+    Report(picture, "frame step, fit: select, compose, present", MedianMs([] {
+               StepFrame(+1);
+               BringWindowUpToDate();
+           }),
            floor, "scaled draw + paint");
     int frame = 0;
-    const double gdiplus = MedianMs([&] { SelectFrame(app.picture, ++frame % 2); });
+    const double gdiplus = MedianMs([&] { SelectFrame(app.onShow.picture, ++frame % 2); });
     ReadResult opened;
     FileStream* const stream = OpenFileStream(file.c_str(), opened);
     Picture decoded;
@@ -420,14 +434,16 @@ void MeasureViewer(const fs::path& picturePath) {
     const fs::path file = MakeFolderOfTwo(picturePath);
 
     const double decode = DecodeMs(file);
-    Report(picture, "load", MedianMs([&] { LoadImageFile(app, file.c_str()); }), decode,
-           "decode into own pixels");
+    Report(picture, "load", MedianMs([&] { LoadImageFile(app.onShow.picture, file.c_str()); }),
+           decode, "decode into own pixels");
 
     OpenViewerOn(file);
     SetFitMode(true);
+    BringWindowUpToDate();
     const double fitDraw = ScaledDrawMs();
     Report(picture, "first composition, fit",
-           MedianMs([] { ComposeBackBuffer(app); }, [&] { LoadImageFile(app, file.c_str()); }),
+           MedianMs([] { ComposeBackBuffer(app.onShow, app.view); },
+                    [&] { LoadImageFile(app.onShow.picture, file.c_str()); }),
            fitDraw, "scaled draw");
     Refresh();
     const double paint = PaintBltMs();
@@ -436,40 +452,61 @@ void MeasureViewer(const fs::path& picturePath) {
     Report(picture, "pan step, fit", fitPans, fitDraw + paint, "scaled draw + paint");
 
     // Each step doubles the pan too, so every run starts centred.
-    const double zoomStep = MedianMs([] { ZoomStep(+1); },
-                                     [] {
-                                         app.view.panX = 0;
-                                         app.view.panY = 0;
-                                         SetFitMode(true);
-                                         Refresh();
-                                     });
+    const double zoomStep = MedianMs(
+        [] {
+            ZoomStep(+1);
+            BringWindowUpToDate();
+        },
+        [] {
+            app.view.panX = 0;
+            app.view.panY = 0;
+            SetFitMode(true);
+            BringWindowUpToDate();
+            Refresh();
+        });
     Report(picture, "zoom step, fit to 2x fit", zoomStep, ScaledDrawMs() + paint,
            "scaled draw + paint");
-    const double zoomBack = MedianMs([] { ZoomStep(-1); },
-                                     [] {
-                                         SetFitMode(true);
-                                         ZoomStep(+1);
-                                     });
+    const double zoomBack = MedianMs(
+        [] {
+            ZoomStep(-1);
+            BringWindowUpToDate();
+        },
+        [] {
+            SetFitMode(true);
+            BringWindowUpToDate();
+            ZoomStep(+1);
+            BringWindowUpToDate();
+        });
     Report(picture, "zoom step, 2x fit to fit", zoomBack, fitDraw + paint, "scaled draw + paint");
     ZoomStep(+1);
-    Report(picture, "smoothing toggle, 2x fit", MedianMs(ToggleSmoothing), ScaledDrawMs() + paint,
-           "scaled draw + paint");
-    if (!app.view.smoothScaling) ToggleSmoothing();
+    BringWindowUpToDate();
+    Report(picture, "smoothing toggle, 2x fit", MedianMs([] {
+               ToggleSmoothing();
+               BringWindowUpToDate();
+           }),
+           ScaledDrawMs() + paint, "scaled draw + paint");
+    if (!app.view.smoothScaling) {
+        ToggleSmoothing();
+        BringWindowUpToDate();
+    }
     // Off the powers of two every pixel is sampled anew wherever the picture lies.
     const double oddPans = PanStepsMs();
     Report(picture, "pan step, 2x fit", oddPans, ScaledDrawMs() + paint, "scaled draw + paint");
     ActualSize();
+    BringWindowUpToDate();
     ReportPanSteps(picture, "zoom 1", paint);
     ZoomStep(+1);
+    BringWindowUpToDate();
     ReportPanSteps(picture, "zoom 2", paint);
 
     SetFitMode(true);
+    BringWindowUpToDate();
     Refresh();
-    if (app.picture.frameCount > 1) ReportFrameSteps(picture, file, fitDraw + paint);
+    if (app.onShow.picture.frameCount > 1) ReportFrameSteps(picture, file, fitDraw + paint);
     const double icons = IconDrawsMs();
     Report(picture, "the two icons", MedianMs([] {
-               DestroyIcon(MakeImageIcon(app.picture, 16));
-               DestroyIcon(MakeImageIcon(app.picture, 32));
+               DestroyIcon(MakeImageIcon(app.onShow.picture, 16));
+               DestroyIcon(MakeImageIcon(app.onShow.picture, 32));
            }),
            icons, "icon draws");
     const PressTimes without = NextPictureMs(kWithoutReadAhead);
@@ -492,9 +529,10 @@ void MeasureTurnedPhoto(const fs::path& plain, const fs::path& turned) {
     std::vector<double> load, next;
     for (const fs::path& picturePath : {plain, turned}) {
         const fs::path file = MakeFolderOfTwo(picturePath);
-        load.push_back(MedianMs([&] { LoadImageFile(app, file.c_str()); }));
+        load.push_back(MedianMs([&] { LoadImageFile(app.onShow.picture, file.c_str()); }));
         OpenViewerOn(file);
         SetFitMode(true);
+        BringWindowUpToDate();
         Refresh();
         next.push_back(NextPictureMs(kWithoutReadAhead).whole);
         CloseViewer();
@@ -618,6 +656,7 @@ void MeasureVideoCrossing(const fs::path& picturePath, const fs::path& glim) {
     const fs::path first = MakeFolderWithVideos(picturePath);
     OpenViewerOn(first);
     SetFitMode(true);
+    BringWindowUpToDate();
     Refresh();
     const auto [without4k, without400m] = PressesPastVideosMs(kWithoutReadAhead);
     const auto [readAhead4k, readAhead400m] = PressesPastVideosMs(kReadAheadDone);
@@ -629,7 +668,7 @@ void MeasureVideoCrossing(const fs::path& picturePath, const fs::path& glim) {
     // What GDI+ refuses, the system's codecs look at too.
     const fs::path video = kFolderOfTwo / L"b.mp4";
     Report("b.mp4, 4 kB", "load of a file that is no picture",
-           MedianMs([&] { LoadImageFile(app, video.c_str()); }),
+           MedianMs([&] { LoadImageFile(app.onShow.picture, video.c_str()); }),
            MedianMs([&] { Gdiplus::Image refused(video.c_str()); }), "GDI+ refusing it");
     const std::pair<const char*, fs::path> starts[] = {
         {", a 4 kB video after it", first},
@@ -721,6 +760,7 @@ void OpenFitted(const fs::path& file) {
     OpenViewerOn(file);
     platformPicture.reset();
     SetFitMode(true);
+    BringWindowUpToDate();
     Refresh();
 }
 
@@ -935,6 +975,7 @@ struct PhotoFloors {
 PhotoFloors MeasurePhotoFloors(const fs::path& photo) {
     OpenViewerOn(MakeFolderOfTwo(photo));
     SetFitMode(true);
+    BringWindowUpToDate();
     Refresh();
     const PhotoFloors floors = {PaintBltMs(), ScaledDrawMs()};
     CloseViewer();
@@ -1098,9 +1139,9 @@ Pixels TimeWiden(const std::vector<BYTE>& bgr, UINT width, UINT height, int orie
 
 void TimeLoadSteps(const fs::path& file, LoadSteps& steps) {
     double start = NowMs();
-    LoadImageFile(app, file.c_str());
+    LoadImageFile(app.onShow.picture, file.c_str());
     steps.load.push_back(NowMs() - start);
-    app.picture = Picture();
+    app.onShow.picture = Picture();
     IWICImagingFactory* factory = nullptr;
     IWICBitmapDecoder* decoder = nullptr;
     IWICBitmapFrameDecode* frame = nullptr;

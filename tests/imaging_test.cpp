@@ -1,34 +1,33 @@
 // Loading and composing pictures, in this process.
 #include <climits>
 
-#include "core/geometry.h"
+#include "imaging/pixels/view.h"
 #include "imaging/decode/codecs.h"
 #include "imaging/pixels/composition.h"
 #include "imaging/preview/preview.h"
 #include "support.h"
 
-TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsPathAndSize) {
+TEST(Imaging, ReadsSizeFramesAndDelaysAndAFailureKeepsTheSize) {
     // file, frame dimension, width, height and frames, delays
     const std::tuple<const wchar_t*, const GUID*, std::vector<int>, std::vector<int>> cases[] = {
         {L"green_101x51.bmp", &Gdiplus::FrameDimensionPage, {101, 51, 1}, {}},
         {L"anim3_16x16.gif", &Gdiplus::FrameDimensionTime, {16, 16, 3}, {100, 0, 50}},
         // Pages carry no delay item, so each shows for the default 100 ms.
         {L"pages2_16x16.tif", &Gdiplus::FrameDimensionPage, {16, 16, 2}, {100, 100}}};
+    Picture picture;
     for (const auto& [name, dimension, sizeAndFrames, delaysMs] : cases) {
-        ASSERT_EQ(LoadImageFile(app, Fixture(name).c_str()), LoadResult::kLoaded);
-        EXPECT_EQ(std::vector<int>(
-                      {app.picture.imageWidth, app.picture.imageHeight, app.picture.frameCount}),
+        ASSERT_EQ(LoadImageFile(picture, Fixture(name).c_str()), LoadResult::kLoaded);
+        EXPECT_EQ(std::vector<int>({picture.imageWidth, picture.imageHeight, picture.frameCount}),
                   sizeAndFrames);
-        EXPECT_TRUE(IsEqualGUID(app.picture.frameDimension, *dimension));
-        EXPECT_EQ(app.picture.frameDelaysMs, delaysMs);
+        EXPECT_TRUE(IsEqualGUID(picture.frameDimension, *dimension));
+        EXPECT_EQ(picture.frameDelaysMs, delaysMs);
     }
-    // A failure releases the picture, leaves one frame, and keeps the path and size of the one
-    // before.
-    EXPECT_EQ(LoadImageFile(app, Fixture(L"not_an_image.png").c_str()), LoadResult::kNotAPicture);
-    EXPECT_TRUE(!HasPicture(app.picture) && app.picture.frameDelaysMs.empty());
-    EXPECT_EQ(std::tuple(fs::path(app.currentPath), app.picture.imageWidth, app.picture.imageHeight,
-                         app.picture.frameCount),
-              std::tuple(Fixture(L"pages2_16x16.tif"), 16, 16, 1));
+    // A failure releases the picture, leaves one frame, and keeps the size of the one before.
+    EXPECT_EQ(LoadImageFile(picture, Fixture(L"not_an_image.png").c_str()),
+              LoadResult::kNotAPicture);
+    EXPECT_TRUE(!HasPicture(picture) && picture.frameDelaysMs.empty());
+    EXPECT_EQ(std::tuple(picture.imageWidth, picture.imageHeight, picture.frameCount),
+              std::tuple(16, 16, 1));
 }
 
 // An 8-bit BMP declaring more than 4 GiB of pixels: Wine's decoder sizes the array in 32 bits
@@ -42,7 +41,7 @@ TEST(Imaging, BitmapsTooLargeForAnyProcessAreRefusedUnread) {
         const std::string bytes = std::string(reinterpret_cast<const char*>(&file), sizeof file) +
                                   std::string(reinterpret_cast<const char*>(&info), sizeof info) +
                                   std::string(1024 + 64, '\0');
-        EXPECT_EQ(LoadImageFile(app, folder.Add(L"huge.bmp", bytes).c_str()),
+        EXPECT_EQ(LoadImageFile(app.onShow.picture, folder.Add(L"huge.bmp", bytes).c_str()),
                   LoadResult::kNotAPicture)
             << width;
     }
@@ -69,11 +68,11 @@ const std::pair<const char*, void (*)()> kSteps[] = {
     {"pan after the filter",    [] { app.view.panX -= 8; }},
     {"background",              [] { app.view.backgroundIndex = 2; }},
     {"pan after it",            [] { app.view.panY -= 8; }},
-    {"next frame",              [] { SelectFrame(app.picture, ++app.currentFrame); }},
+    {"next frame",              [] { SelectFrame(app.onShow.picture, ++app.onShow.frame); }},
     {"pan on the frame",        [] { app.view.panY += 2; }},
-    {"another picture",         [] { LoadImageFile(app, Fixture(L"noise2_97x61.png").c_str()); }},
+    {"another picture",         [] { LoadImageFile(app.onShow.picture, Fixture(L"noise2_97x61.png").c_str()); }},
     {"pan on it",               [] { app.view.panX += 1; }},
-    {"picture gone",            [] { app.picture = Picture{}; }},
+    {"picture gone",            [] { app.onShow.picture = Picture{}; }},
     {"pan without a picture",   [] { app.view.panX += 8; }},
 };
 // clang-format on
@@ -84,15 +83,16 @@ TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
         for (const SIZE client : {SIZE{151, 91}, SIZE{40, 30}, SIZE{1, 1}}) {
             for (const bool smooth : {true, false}) {
                 ResetApp();
-                ASSERT_EQ(LoadImageFile(app, Fixture(picture).c_str()), LoadResult::kLoaded);
+                ASSERT_EQ(LoadImageFile(app.onShow.picture, Fixture(picture).c_str()),
+                          LoadResult::kLoaded);
                 app.view.clientWidth = client.cx, app.view.clientHeight = client.cy;
                 app.view.smoothScaling = smooth, app.view.backgroundIndex = smooth ? 1 : -1;
                 for (const auto& [what, apply] : kSteps) {
                     apply();
-                    ComposeBackBuffer(app);
+                    ComposeBackBuffer(app.onShow, app.view);
                     const std::vector<DWORD> composed = BackBufferPixels(app);
-                    ReleaseBackBuffer(app);
-                    ComposeBackBuffer(app);
+                    ReleaseBackBuffer(app.onShow);
+                    ComposeBackBuffer(app.onShow, app.view);
                     ASSERT_EQ(composed, BackBufferPixels(app))
                         << testing::PrintToString(std::wstring(picture)) << " in " << client.cx
                         << "x" << client.cy << (smooth ? " smooth" : " nearest") << ", " << what;
@@ -108,8 +108,9 @@ TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
 TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     const auto pixels = [](const wchar_t* name) {
         AppState state;
-        EXPECT_EQ(LoadImageFile(state, Fixture(name).c_str()), LoadResult::kLoaded) << name;
-        return FramePixels(state.picture);
+        EXPECT_EQ(LoadImageFile(state.onShow.picture, Fixture(name).c_str()), LoadResult::kLoaded)
+            << name;
+        return FramePixels(state.onShow.picture);
     };
     EXPECT_EQ(pixels(L"noise_rgba_53x37.tga"), pixels(L"noise_rgba_53x37.png"));
     EXPECT_EQ(pixels(L"noise_97x61.tga"), pixels(L"noise_97x61.png"));  // stored bottom-up
@@ -117,19 +118,20 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     ReadResult opened;
     FileStream* const file = OpenFileStream(Fixture(L"corners_anim_64x32.gif").c_str(), opened);
     AppState state;
-    ASSERT_EQ(DecodeWithCodecs(state.picture, file, LLONG_MAX), LoadResult::kLoaded);
+    ASSERT_EQ(DecodeWithCodecs(state.onShow.picture, file, LLONG_MAX), LoadResult::kLoaded);
     AsStream(file)->Release();
     // The second frame has no control block: no delay of its own, so the default 100 ms.
-    EXPECT_EQ(std::tuple(state.picture.frameCount, state.picture.frameDelaysMs),
+    EXPECT_EQ(std::tuple(state.onShow.picture.frameCount, state.onShow.picture.frameDelaysMs),
               std::tuple(3, std::vector<int>({100, 100, 50})));
     // Each frame's top left corner, and then the second frame's turned by the view.
     for (const auto& [frame, colour] : {std::pair(2, kBlue), {1, kGreen}, {0, kRed}}) {
-        SelectCodecFrame(state.picture, frame);
-        EXPECT_EQ(FramePixels(state.picture)[0] & 0xFFFFFF, colour);
+        SelectCodecFrame(state.onShow.picture, frame);
+        EXPECT_EQ(FramePixels(state.onShow.picture)[0] & 0xFFFFFF, colour);
     }
-    ASSERT_TRUE(TurnPicture(state.picture, +1));
-    SelectCodecFrame(state.picture, 1);
-    EXPECT_EQ(std::pair(state.picture.levels[0].width, FramePixels(state.picture)[0] & 0xFFFFFF),
+    ASSERT_TRUE(TurnPicture(state.onShow.picture, +1));
+    SelectCodecFrame(state.onShow.picture, 1);
+    EXPECT_EQ(std::pair(state.onShow.picture.levels[0].width,
+                        FramePixels(state.onShow.picture)[0] & 0xFFFFFF),
               std::pair(32, kRed));
     // A frame that fails part-way leaves the one on show whole, so that its pixels and its
     // reductions (the actual size and the fitted view) agree, whichever decoder failed; the next
@@ -138,13 +140,16 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
         AppState pages;
         const fs::path path = Fixture(L"pages2_64x64_damaged.tif");
         FileStream* const tiff = OpenFileStream(path.c_str(), opened);
-        ASSERT_EQ(codecs ? DecodeWithCodecs(pages.picture, tiff, LLONG_MAX)
-                         : LoadImageFile(pages, path.c_str()),
+        ASSERT_EQ(codecs ? DecodeWithCodecs(pages.onShow.picture, tiff, LLONG_MAX)
+                         : LoadImageFile(pages.onShow.picture, path.c_str()),
                   LoadResult::kLoaded);
         AsStream(tiff)->Release();
-        ASSERT_TRUE(!SelectFrame(pages.picture, 1) && pages.picture.levels.size() == 2) << codecs;
-        for (const Pixels& level : pages.picture.levels) EXPECT_EQ(level.bits[0], 0xFFFF0000u);
-        EXPECT_TRUE(SelectFrame(pages.picture, 0));
+        ASSERT_TRUE(!SelectFrame(pages.onShow.picture, 1) &&
+                    pages.onShow.picture.levels.size() == 2)
+            << codecs;
+        for (const Pixels& level : pages.onShow.picture.levels)
+            EXPECT_EQ(level.bits[0], 0xFFFF0000u);
+        EXPECT_TRUE(SelectFrame(pages.onShow.picture, 0));
     }
 }
 
@@ -154,15 +159,16 @@ TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
 TEST(Imaging, AMetafileIsDrawnAtTheSizeOfTheView) {
     TempFolder folder;
     ResetApp();
-    ASSERT_EQ(LoadImageFile(app, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
-              LoadResult::kLoaded);
+    ASSERT_EQ(
+        LoadImageFile(app.onShow.picture, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
+        LoadResult::kLoaded);
     app.view.clientWidth = 300, app.view.clientHeight = 100, app.view.backgroundIndex = 0;
-    ComposeBackBuffer(app);
-    const Placement p = ComputePlacement(app);
+    ComposeBackBuffer(app.onShow, app.view);
+    const Placement p = ComputePlacement(app.view, app.onShow.picture);
     const std::vector<DWORD> pixels = BackBufferPixels(app);
     EXPECT_EQ(std::tuple(pixels[50 * 300 + p.x + 2] & 0xFFFFFF, pixels[50 * 300 + 2] & 0xFFFFFF),
               std::tuple(kRed, kBlack));
-    const HICON icon = MakeImageIcon(app.picture, 32), none = MakeImageIcon(Picture{}, 16);
+    const HICON icon = MakeImageIcon(app.onShow.picture, 32), none = MakeImageIcon(Picture{}, 16);
     EXPECT_EQ(IconPixels(icon)[16 * 32 + 16] & 0xFFFFFF, kRed);
     EXPECT_EQ(std::pair(IconPixels(icon, true)[16 * 32 + 16], IconPixels(icon, true)[0]),
               std::pair(0xFF000000ul, 0xFFFFFFFFul));
@@ -213,8 +219,9 @@ TEST(Imaging, TheStreamRemembersAFailedReadAndStaysWithinItsRange) {
     EXPECT_EQ(std::pair(stream->Read(bytes, 16, &read), read), std::pair(S_OK, 16ul));
     EXPECT_TRUE(ReadFailed(file));
     AppState state;
-    EXPECT_EQ(LoadImageFile(state, (Fixture(L"damaged") / L"frames-whole.gif").c_str()),
-              LoadResult::kNotNow);
+    EXPECT_EQ(
+        LoadImageFile(state.onShow.picture, (Fixture(L"damaged") / L"frames-whole.gif").c_str()),
+        LoadResult::kNotNow);
     *import = realReadFile;
     ASSERT_EQ(KeepFileInMemory(file), ReadResult::kRead);
     EXPECT_FALSE(ReadFailed(file));
@@ -306,8 +313,8 @@ TEST(Imaging, AJpegsOwnPreviewShowsEachBlockAtItsMeanColour) {
                                        bytes.size(), LLONG_MAX, {}, preview))
             << testing::PrintToString(name);
         AppState state;
-        ASSERT_EQ(LoadImageFile(state, Fixture(name).c_str()), LoadResult::kLoaded);
-        const Pixels &full = state.picture.levels[0], &reduced = preview.levels[0];
+        ASSERT_EQ(LoadImageFile(state.onShow.picture, Fixture(name).c_str()), LoadResult::kLoaded);
+        const Pixels &full = state.onShow.picture.levels[0], &reduced = preview.levels[0];
         EXPECT_EQ(
             std::tuple(preview.imageWidth, preview.imageHeight, reduced.width, reduced.height),
             std::tuple(full.width, full.height, (full.width + 7) / 8, (full.height + 7) / 8))

@@ -3,7 +3,7 @@
 #include <climits>
 #include <random>
 
-#include "core/geometry.h"
+#include "imaging/pixels/view.h"
 #include "imaging/pixels/scaler.h"
 #include "support.h"
 
@@ -184,10 +184,10 @@ TEST(Scaler, UnsmoothedViewsMatchGdiplus) {
         for (const auto& [fit, zoom, panX, panY] : steps) {
             AppState state;
             state.view.clientWidth = client.cx, state.view.clientHeight = client.cy;
-            state.picture.imageWidth = 97, state.picture.imageHeight = 61;
+            state.onShow.picture.imageWidth = 97, state.onShow.picture.imageHeight = 61;
             state.view.fitToWindow = fit, state.view.zoom = zoom, state.view.panX = panX,
             state.view.panY = panY;
-            const Placement rect = ComputePlacement(state);
+            const Placement rect = ComputePlacement(state.view, state.onShow.picture);
             Gdiplus::Bitmap buffer(client.cx, client.cy, PixelFormat32bppARGB);
             Gdiplus::Graphics graphics(&buffer);
             graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);

@@ -194,9 +194,9 @@ double PrivateMegabytes() {
 // the file on show did not open it; title, name and path agree on a file that is there, which
 // shows as a fresh load of it, turned and paged as pressed since another file showed.
 void ExpectSettled(Storm& s, const fs::path& before, bool press) {
-    const fs::path shown = app.currentPath;
+    const fs::path shown = app.onShow.path;
     const std::tuple<const char*, double, double> limits[] = {
-        {"a press or a preview still waiting", PressPending() || app.showsPreview, 0},
+        {"a press or a preview still waiting", PressPending() || app.onShow.preview, 0},
         {"ms the slowest message took", watch.slowestMessageMs, 50},
         {"ms the window's thread waited for a lock", watch.longestLockMs, 5},
         {"MB more private memory than at the start", PrivateMegabytes() - s.startMegabytes, 464},
@@ -213,13 +213,13 @@ void ExpectSettled(Storm& s, const fs::path& before, bool press) {
     s.shown = shown;
     AppState loaded;
     loaded.view = app.view;
-    ASSERT_EQ(LoadImageFile(loaded, shown.c_str()), LoadResult::kLoaded) << shown;
-    SelectFrame(loaded.picture, s.page);
-    TurnPicture(loaded.picture, s.turns % 4);
-    ComposeBackBuffer(loaded);
+    ASSERT_EQ(LoadImageFile(loaded.onShow.picture, shown.c_str()), LoadResult::kLoaded) << shown;
+    SelectFrame(loaded.onShow.picture, s.page);
+    TurnPicture(loaded.onShow.picture, s.turns % 4);
+    ComposeBackBuffer(loaded.onShow, loaded.view);
     EXPECT_TRUE(BackBufferPixels(app) == BackBufferPixels(loaded))
         << shown << " turned " << s.turns << " quarters, on page " << s.page;
-    ReleaseBackBuffer(loaded);
+    ReleaseBackBuffer(loaded.onShow);
 }
 
 // One seed's storm, up to its first step that fails.
@@ -242,7 +242,7 @@ void RunStorm(unsigned seed) {
     SendToWindow(WM_KEYDOWN, 'A');       // paused, or the pages of the TIFF turn by themselves
     watch.windowProc =
         WNDPROC(SetWindowLongPtrW(app.window, GWLP_WNDPROC, LONG_PTR(TimedWindowProc)));
-    s.shown = app.currentPath;
+    s.shown = app.onShow.path;
     s.startMegabytes = PrivateMegabytes();
     const int room = GdiRoom();
     for (int step = 1; step <= 100 && !testing::Test::HasFailure(); ++step) {

@@ -114,7 +114,7 @@ inline void ResetApp() {
 // Loads file and opens the real main window on it, as start-up does, without the loop.
 inline void OpenViewerOn(const fs::path& file) {
     ResetApp();
-    ASSERT_EQ(LoadImageFile(app, file.c_str()), LoadResult::kLoaded);
+    ASSERT_EQ(LoadImageFile(app.onShow.picture, file.c_str()), LoadResult::kLoaded);
     BuildFolderList(file.c_str());
     OpenMainWindow();
     WaitFor([] { return true; });
@@ -128,7 +128,7 @@ inline void SendToWindow(UINT message, WPARAM wParam, LPARAM lParam = 0,
     for (const BYTE key : held) keys[key] = 0x80;
     SetKeyboardState(keys);
     SendMessageW(app.window, message, wParam, lParam);
-    WaitFor([] { return !app.window || (!PressPending() && !app.showsPreview); });
+    WaitFor([] { return !app.window || (!PressPending() && !app.onShow.preview); });
     WaitForWorkers();
     WaitFor([] { return true; });
 }
@@ -192,7 +192,7 @@ inline fs::path DrawCrossMetafile(const fs::path& file) {
 
 // The back buffer's pixels as the window shows them: 0xFFRRGGBB, top row first.
 inline std::vector<DWORD> BackBufferPixels(const AppState& state) {
-    const BackBuffer& buffer = state.backBuffer;
+    const BackBuffer& buffer = state.onShow.backBuffer;
     return std::vector<DWORD>(buffer.bits, buffer.bits + size_t(buffer.width) * buffer.height);
 }
 

@@ -2,7 +2,7 @@
 #include <climits>
 #include <random>
 
-#include "core/geometry.h"
+#include "imaging/pixels/view.h"
 #include "imaging/decode/exif.h"
 #include "imaging/decode/file_stream.h"
 #include "imaging/decode/picture_size.h"
@@ -22,11 +22,11 @@ TEST(Tables, PlacementPutsThePictureWhereTheUserExpectsIt) {
     };
     for (const auto& [iw, ih, cw, ch, fit, zoom, panX, panY, want] : cases) {
         AppState state;
-        state.picture.imageWidth = iw, state.picture.imageHeight = ih;
+        state.onShow.picture.imageWidth = iw, state.onShow.picture.imageHeight = ih;
         state.view.clientWidth = cw, state.view.clientHeight = ch;
         state.view.fitToWindow = fit, state.view.zoom = zoom, state.view.panX = panX,
         state.view.panY = panY;
-        const Placement p = ComputePlacement(state);
+        const Placement p = ComputePlacement(state.view, state.onShow.picture);
         EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height}), want) << iw << "x" << ih;
     }
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/animation.h"
-#include "core/geometry.h"
+#include "imaging/pixels/view.h"
 #include "imaging/pixels/composition.h"
 #include "support.h"
 
@@ -92,7 +92,7 @@ TEST(Window, KeysAndMouseReachTheirCommands) {
     for (const auto& [what, message, wParam, lParam, held, view] : steps) {
         SendToWindow(message, wParam, lParam, held);
         EXPECT_EQ(ViewState(app.view.fitToWindow, app.view.zoom, app.view.panX, app.view.panY,
-                            app.currentFrame, app.view.backgroundIndex, app.view.smoothScaling),
+                            app.onShow.frame, app.view.backgroundIndex, app.view.smoothScaling),
                   view)
             << what;
     }
@@ -140,7 +140,7 @@ TEST(Window, EachPictureStartsAfreshAndLeavesNothingBehind) {
     EXPECT_EQ(BigIcon().second, kRed);
     ShowFrame(2);
     Press(VK_LEFT);
-    EXPECT_EQ(app.currentFrame, 0) << "a.png";
+    EXPECT_EQ(app.onShow.frame, 0) << "a.png";
     Press(VK_RETURN);
     const HICON fullscreenIcon = BigIcon().first;
     Press(VK_LEFT);
@@ -227,8 +227,8 @@ static std::string Corners(const std::function<DWORD(int, int)>& at, int width, 
 // shows unturned.
 TEST(Window, PhotosShowUprightAsTheirOrientationTagSaysAndTurnAsAsked) {
     const auto expectShows = [](int width, const std::string& corners, const std::string& what) {
-        EXPECT_EQ(app.picture.imageWidth, width) << what;
-        const Placement p = ComputePlacement(app);
+        EXPECT_EQ(app.onShow.picture.imageWidth, width) << what;
+        const Placement p = ComputePlacement(app.view, app.onShow.picture);
         const auto screen = [&](int x, int y) { return ScreenPixel(app.window, p.x + x, p.y + y); };
         EXPECT_TRUE(Becomes([&] { return Corners(screen, p.width, p.height); }, corners)) << what;
     };
@@ -284,17 +284,18 @@ TEST(Window, PhotosShowUprightAsTheirOrientationTagSaysAndTurnAsAsked) {
 static void ExpectShowsAsLoaded(const fs::path& file) {
     AppState loaded;
     loaded.view = app.view;
-    ASSERT_EQ(LoadImageFile(loaded, file.c_str()), LoadResult::kLoaded);
-    ComposeBackBuffer(loaded);
+    ASSERT_EQ(LoadImageFile(loaded.onShow.picture, file.c_str()), LoadResult::kLoaded);
+    ComposeBackBuffer(loaded.onShow, loaded.view);
     EXPECT_EQ(app.currentName, file.filename());
     EXPECT_EQ(BackBufferPixels(app), BackBufferPixels(loaded)) << file;
     EXPECT_EQ(
-        std::tie(app.picture.frameCount, app.picture.frameDelaysMs, app.currentFrame),
-        std::tie(loaded.picture.frameCount, loaded.picture.frameDelaysMs, loaded.currentFrame));
-    const HICON icon = MakeImageIcon(loaded.picture, 32);
+        std::tie(app.onShow.picture.frameCount, app.onShow.picture.frameDelaysMs, app.onShow.frame),
+        std::tie(loaded.onShow.picture.frameCount, loaded.onShow.picture.frameDelaysMs,
+                 loaded.onShow.frame));
+    const HICON icon = MakeImageIcon(loaded.onShow.picture, 32);
     EXPECT_EQ(IconPixels(app.bigIcon), IconPixels(icon));
     DestroyIcon(icon);
-    ReleaseBackBuffer(loaded);
+    ReleaseBackBuffer(loaded.onShow);
 }
 
 // Read ahead, the next picture shows as a load would have shown it, in the view as it is at the
@@ -492,20 +493,20 @@ TEST(Window, APhotoShowsItsPreviewAtOnceThenItsPicture) {
     Press(VK_SPACE);  // fitted: the small picture shows at its own size
     ReleaseAllWork();
     SendMessageW(app.window, WM_KEYDOWN, VK_RIGHT, 0);
-    ASSERT_TRUE(WaitFor([] { return app.showsPreview; }));
-    const Placement at = ComputePlacement(app);
+    ASSERT_TRUE(WaitFor([] { return app.onShow.preview; }));
+    const Placement at = ComputePlacement(app.view, app.onShow.picture);
     const std::vector<DWORD> shown = BackBufferPixels(app);
     const auto pixel = [&](int x, int y) {
         return shown[size_t(at.y + y) * app.view.clientWidth + at.x + x];
     };
-    EXPECT_EQ(std::tuple(app.currentName, app.picture.imageWidth, app.picture.imageHeight,
-                         Corners(pixel, at.width, at.height)),
+    EXPECT_EQ(std::tuple(app.currentName, app.onShow.picture.imageWidth,
+                         app.onShow.picture.imageHeight, Corners(pixel, at.width, at.height)),
               std::tuple(std::wstring(L"b.jpg"), 4000, 6000, std::string("BRGW")));
-    ASSERT_TRUE(WaitFor([] { return !app.previewRough; }));
-    EXPECT_EQ(
-        std::tuple(app.showsPreview, app.picture.levels[0].width, app.picture.levels[0].height),
-        std::tuple(true, 500, 750));
-    ASSERT_TRUE(WaitFor([] { return !app.showsPreview; }));
+    ASSERT_TRUE(WaitFor([] { return !app.onShow.rough; }));
+    EXPECT_EQ(std::tuple(app.onShow.preview, app.onShow.picture.levels[0].width,
+                         app.onShow.picture.levels[0].height),
+              std::tuple(true, 500, 750));
+    ASSERT_TRUE(WaitFor([] { return !app.onShow.preview; }));
     ExpectShowsAsLoaded(b);
 }
 
@@ -581,14 +582,15 @@ TEST(Window, CopiesThePictureAndTheFileToTheClipboard) {
     EXPECT_EQ(fs::path(copied), file);
     // A metafile's copy is transparent where it draws nothing: in its corners.
     TempFolder folder;
-    ASSERT_EQ(LoadImageFile(app, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
-              LoadResult::kLoaded);
+    ASSERT_EQ(
+        LoadImageFile(app.onShow.picture, DrawCrossMetafile(folder.path / L"cross.emf").c_str()),
+        LoadResult::kLoaded);
     Press('C', {VK_CONTROL});
     ASSERT_TRUE(OpenClipboard(nullptr));
     const std::vector<DWORD> cross = DibPixels(ClipboardBytes(CF_DIBV5));
     CloseClipboard();
-    const size_t width = app.picture.imageWidth;
-    ASSERT_EQ(cross.size(), width * app.picture.imageHeight);
+    const size_t width = app.onShow.picture.imageWidth;
+    ASSERT_EQ(cross.size(), width * app.onShow.picture.imageHeight);
     EXPECT_EQ(std::vector<DWORD>({cross[0], cross[width - 1], cross[cross.size() - width],
                                   cross.back(), cross[cross.size() / 2 + width / 2] & 0xFFFFFF}),
               std::vector<DWORD>({0, 0, 0, 0, kRed}));
@@ -650,7 +652,7 @@ TEST(Window, APanoramaOfMoreThan300MegapixelsShows) {
     }
     ASSERT_STREQ(app.currentName, L"b.png");
     Press(VK_SPACE);
-    const Placement rect = ComputePlacement(app);
+    const Placement rect = ComputePlacement(app.view, app.onShow.picture);
     const std::vector<DWORD> pixels = BackBufferPixels(app);
     const auto at = [&](int x, int y) {
         return pixels[size_t(rect.y + y) * app.view.clientWidth + rect.x + x] & 0xFFFFFF;

@@ -1,7 +1,6 @@
 #include "core/animation.h"
 
 #include "core/app_state.h"
-#include "imaging/pixels/composition.h"
 #include "imaging/decode/image_loading.h"
 
 int WrapIndex(int index, int count) {
@@ -10,44 +9,23 @@ int WrapIndex(int index, int count) {
     return index;
 }
 
-void ArmFrameTimer(int ms) {
-    if (app.timerId == 0) app.timerId = kFrameTimerId;
-    SetTimer(app.window, app.timerId, static_cast<UINT>(std::max(ms, 0)), nullptr);
-}
-
-void StopFrameTimer() {
-    if (app.timerId == 0) return;
-    KillTimer(app.window, app.timerId);
-    app.timerId = 0;
-}
-
-void SyncAnimationTimer() {
-    if (app.animate && app.picture.frameCount > 1) {
-        ArmFrameTimer(app.picture.frameDelaysMs[app.currentFrame]);
-    } else {
-        StopFrameTimer();
-    }
-}
-
 // A failed load leaves no image until the walk through the folder finds the next one.
 void ShowFrame(int index) {
-    if (!HasPicture(app.picture)) return;
-    app.currentFrame = index;
-    SelectFrame(app.picture, index);
-    Refresh();
+    if (!HasPicture(app.onShow.picture)) return;
+    app.onShow.frame = index;
+    SelectFrame(app.onShow.picture, index);
+    app.changed.view = true;
 }
 
-// The timer is re-armed before drawing, so each frame stays for its own delay.
 void StepFrame(int step) {
-    if (!HasPicture(app.picture)) return;
-    const int index = WrapIndex(app.currentFrame + step, app.picture.frameCount);
-    app.currentFrame = index;
-    if (app.animate && app.picture.frameCount > 1) ArmFrameTimer(app.picture.frameDelaysMs[index]);
-    ShowFrame(index);
+    if (!HasPicture(app.onShow.picture)) return;
+    app.changed.frameTimer = true;
+    ShowFrame(WrapIndex(app.onShow.frame + step, app.onShow.picture.frameCount));
 }
 
+// A still picture's icons show the frame it stopped on.
 void ToggleAnimation() {
     app.animate = !app.animate;
-    SyncAnimationTimer();
-    if (!app.animate) RefreshWindowIcons();
+    app.changed.frameTimer = true;
+    if (!app.animate) app.changed.icons = true;
 }

@@ -1,11 +1,10 @@
 #pragma once
 
-void ArmFrameTimer(int ms);
-void StopFrameTimer();
-// Plays while `animate` is on and the image has several frames; stops the timer otherwise.
-void SyncAnimationTimer();
+// Shows frame index of the picture on show.
 void ShowFrame(int index);
+// Shows the frame step frames on, wrapping at both ends, and has the frame timer armed for it.
 void StepFrame(int step);
+// Animation on or off; the frame timer follows.
 void ToggleAnimation();
 
 // index moved one step past either end of count entries comes back at the other end.

@@ -3,49 +3,21 @@
 #include <string>
 #include <vector>
 
+#include "imaging/pixels/composition.h"
 #include "imaging/work/ask.h"
-#include "imaging/pixels/picture.h"
 #include "platform/platform.h"
 
-// Gray levels of the cycled backgrounds: black, mid gray, white.
-constexpr BYTE kBackgroundGrays[] = {0, 128, 255};
-
-// The window's timers: frames, a held key's pause, and work the pool could not take yet.
-constexpr UINT_PTR kFrameTimerId = 1;
-constexpr UINT_PTR kHeldKeyTimerId = 2;
-constexpr UINT_PTR kRetryTimerId = 3;
-
-// What the back buffer was last composed from: the pixels (their generation), their place, the
-// filter and the background.
-struct Composition {
-    unsigned generation = 0;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool smooth = false;
-    Gdiplus::ARGB background = 0;
-};
-
-// A client-sized DIB section that composition writes into and presenting copies: opaque
-// 0xFFRRGGBB pixels, top row first.
-struct BackBuffer {
-    HBITMAP bitmap = nullptr;
-    uint32_t* bits = nullptr;
-    int width = 0;
-    int height = 0;
-};
-
-// How the picture is shown: everything that composing the back buffer reads besides the picture.
-struct View {
-    bool smoothScaling = true;
-    int backgroundIndex = -1;  // -1: system button face colour; 0..2: kBackgroundGrays
-    float zoom = 1.0f;
-    bool fitToWindow = true;
-    int panX = 0;  // client pixels; positive moves the image left
-    int panY = 0;  // client pixels; positive moves the image up
-    int clientWidth = 0;
-    int clientHeight = 0;
+// What the window brings up to date once the input at hand is handled: the state record says
+// what changed, the window shows it, once per input.
+struct Changes {
+    bool picture = false;     // another picture or preview is on show: composed and presented
+    bool view = false;        // the view changed: a picture shows it, a preview does not
+    bool icons = false;       // the window's icons are made of the picture on show
+    bool title = false;       // the title names currentName
+    bool frameTimer = false;  // the frame timer follows the picture's frames and `animate`
+    bool retryTimer = false;  // the pool could not take all work: it is handed over again soon
+    bool cursor = false;      // the cursor tells fit from zoom
+    bool background = false;  // the window's background brush is the view's background
 };
 
 // Everything the program knows, in one record. Defaults are the start state of every run.
@@ -53,14 +25,11 @@ struct AppState {
     View view;
     bool animate = true;
 
-    // None before the first picture shows, after the file on show is deleted, and while a picture
-    // too large to decode beside it is being decoded.
-    Picture picture;
-    bool showsPreview = false;  // the picture is the preview of the entry on show
-    bool previewRough = false;  // that preview is a thumbnail, which a sharper one may follow
+    // Its picture is none before the first picture shows, after the file on show is deleted, and
+    // while a picture too large to decode beside it is being decoded.
+    Shown onShow;
     bool pictureShown = false;  // a picture was shown since the program started
-    int currentFrame = 0;
-    wchar_t currentPath[MAX_PATH] = {};
+    Changes changed;
 
     wchar_t folderPath[MAX_PATH] = {};
     wchar_t currentName[MAX_PATH] = {};
@@ -85,9 +54,7 @@ struct AppState {
 
     HWND window = nullptr;
     HDC windowDc = nullptr;
-    BackBuffer backBuffer;
-    Composition composed;
-    HICON smallIcon = nullptr;
+    HICON smallIcon = nullptr;  // the icons the window has
     HICON bigIcon = nullptr;
 
     bool fullscreen = false;

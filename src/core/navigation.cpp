@@ -10,7 +10,6 @@
 #include "core/animation.h"
 #include "core/app_state.h"
 #include "core/paths.h"
-#include "imaging/pixels/composition.h"
 #include "imaging/pixels/memory_limits.h"
 #include "imaging/work/workers.h"
 #include "platform/work_pool.h"
@@ -20,8 +19,6 @@ namespace {
 // The entry that a file opened here (dropped, or chosen in the Open dialog) is asked for as: it
 // belongs to no listing until it shows.
 constexpr int kOpening = INT_MIN;
-// How soon work that the pool could not take is handed to it again.
-constexpr UINT kRetryMs = 50;
 
 int FileCount() {
     return static_cast<int>(app.fileNames.size());
@@ -69,7 +66,7 @@ Ask AskFor(int index) {
 }
 
 bool WholeOnShow() {
-    return !app.showsPreview && HasPicture(app.picture);
+    return !app.onShow.preview && HasPicture(app.onShow.picture);
 }
 
 bool WantedOnShow() {
@@ -116,53 +113,35 @@ void AskAround(std::unique_ptr<Prepared> kept = nullptr) {
         Ask wanted = app.wanted;
         wanted.wanted = true;
         wanted.preview =
-            !app.noPreview && !(app.showsPreview && !app.previewRough && !PressPending());
+            !app.noPreview && !(app.onShow.preview && !app.onShow.rough && !PressPending());
         wanted.pictureLater = app.keyRepeating && !app.noPreview;
         wanted.repeating = app.keyRepeating;
         wanted.alone = app.roomMade;
-        wanted.pixelLimit = PixelLimitBeside(app.picture);
+        wanted.pixelLimit = PixelLimitBeside(app.onShow.picture);
         asks.push_back(wanted);
     }
     if (!app.roomMade && !app.walkEnded && app.wanted.index != kOpening) AddReadAheads(asks);
     app.asks = asks;
-    if (!AskWorkers(std::move(asks), app.view, HeldPixels(app.picture), std::move(kept)) &&
-        app.window) {
-        SetTimer(app.window, kRetryTimerId, kRetryMs, nullptr);
+    if (!AskWorkers(std::move(asks), app.view, HeldPixels(app.onShow.picture), std::move(kept))) {
+        app.changed.retryTimer = true;
     }
 }
 
-// The picture in another record takes the place of the one on show, with its back buffer (made
-// again only where the view changed since) and, outside fullscreen, its icons. The record takes
-// the picture it replaces, with the back buffer that showed it.
+// What another record shows takes the place of what is on show, with its back buffer (made again
+// only where the view changed since) and its icons. The record takes what it replaces.
 void AdoptPrepared(Prepared& prepared) {
-    std::swap(app.picture, prepared.state.picture);
-    std::wcscpy(app.currentPath, prepared.state.currentPath);
-    app.showsPreview = prepared.preview;
-    app.previewRough = prepared.rough;
+    std::swap(app.onShow, prepared.shown);
     app.shown = prepared.ask;
     app.shownStamp = prepared.stamp;
-    app.currentFrame = 0;
-    AdoptBackBuffer(app, prepared.state);
-    SyncAnimationTimer();
-    ComposeBackBuffer(app);
-    Present();
-    HICON small = std::exchange(prepared.state.smallIcon, nullptr);
-    HICON big = std::exchange(prepared.state.bigIcon, nullptr);
-    if (app.fullscreen) {
-        for (const HICON icon : {small, big}) {
-            if (icon) DestroyIcon(icon);
-        }
-        return;
-    }
-    InstallWindowIcons(small ? small : MakeImageIcon(app.picture, 16),
-                       big ? big : MakeImageIcon(app.picture, 32));
+    app.changed.picture = app.changed.icons = app.changed.frameTimer = true;
 }
 
 // The picture on show may be kept for going back to when it is a picture of an entry of this
 // listing that shows as its file decodes: one frame, unturned.
 bool MayKeepShown() {
-    return WholeOnShow() && HasPixels(app.picture) && app.picture.frameCount == 1 &&
-           app.picture.quarterTurns == 0 && app.shown.listing == app.listing &&
+    const Picture& picture = app.onShow.picture;
+    return WholeOnShow() && HasPixels(picture) && picture.frameCount == 1 &&
+           picture.quarterTurns == 0 && app.shown.listing == app.listing &&
            EntryPath(app.shown.index) == app.shown.path;
 }
 
@@ -183,10 +162,10 @@ std::unique_ptr<Prepared> ShowPrepared(std::unique_ptr<Prepared> prepared, bool 
     before.ticket = NewTicket();
     app.left = before;
     prepared->ask = before;
-    prepared->preview = false;
+    prepared->shown.preview = prepared->shown.rough = false;
     prepared->result = LoadResult::kLoaded;
     prepared->stamp = stamp;
-    std::wcscpy(prepared->state.currentPath, before.path.c_str());
+    std::wcscpy(prepared->shown.path, before.path.c_str());
     return prepared;
 }
 
@@ -199,22 +178,22 @@ void TitleWanted() {
         app.currentIndex = app.wanted.index;
         std::wcscpy(app.currentName, app.fileNames[app.wanted.index].c_str());
     }
-    SetWindowTitle(app.currentName);
+    app.changed.title = true;
 }
 
 // A file opened here shows with its folder, listed afresh.
 void SettleOpened() {
     app.openingPath.clear();
-    BuildFolderList(app.currentPath);
-    SetWindowTitle(app.currentName);
+    BuildFolderList(app.onShow.path);
+    app.changed.title = true;
 }
 
 // Ends the program once no file of the folder can be shown: with code 1 once a picture was shown,
-// else (the first file is none) with code 0 and no window left.
+// else (the first file is none) with code 0 and no window left. A decode under way is not waited
+// for: the process ends at once, as at the program's end.
 [[noreturn]] void EndWithNothingToShow() {
     const int code = app.pictureShown ? 1 : 0;
-    if (app.window) DestroyWindow(app.window);
-    ReleaseAllWork();
+    if (!EndAllWork()) TerminateProcess(GetCurrentProcess(), code);
     std::exit(code);
 }
 
@@ -247,7 +226,7 @@ void AimAtShown() {
 // is still there, as when memory is short for every picture: its view and title then stay, and
 // the next press tries again.
 void EndWalk() {
-    if (!app.pictureShown || GetFileAttributesW(app.currentPath) == INVALID_FILE_ATTRIBUTES) {
+    if (!app.pictureShown || GetFileAttributesW(app.onShow.path) == INVALID_FILE_ATTRIBUTES) {
         EndWithNothingToShow();
     }
     app.wanted = app.shown;
@@ -297,8 +276,8 @@ void WalkPastWanted() {
 void MakeRoom() {
     app.roomMade = true;
     app.left = {};
-    ReleaseElsewhere(std::exchange(app.picture, {}));
-    app.showsPreview = false;
+    ReleaseElsewhere(std::exchange(app.onShow.picture, {}));
+    app.onShow.preview = false;
     RenewWanted();
 }
 
@@ -343,8 +322,8 @@ void TakePicture(std::unique_ptr<Prepared> prepared) {
 void TakePreview(std::unique_ptr<Prepared> preview) {
     if (preview->result != LoadResult::kLoaded) {
         ReleaseElsewhere(std::move(preview));
-        const bool roughOnShow = app.showsPreview && app.previewRough && !PressPending();
-        app.previewRough = false;
+        const bool roughOnShow = app.onShow.preview && app.onShow.rough && !PressPending();
+        app.onShow.rough = false;
         app.noPreview = !roughOnShow;
         AskAround();
         return;
@@ -384,7 +363,7 @@ void AskFrom(int index, int step) {
         AskAround();
         return;
     }
-    if (RoomBeside(HeldPixels(app.picture)) <= 0) MakeRoom();
+    if (RoomBeside(HeldPixels(app.onShow.picture)) <= 0) MakeRoom();
     // What is ready shows before more work is handed out to compete with it for the processors.
     if (!TakeWhatWorkersFinished()) AskAround();
 }
@@ -415,18 +394,18 @@ void BuildFolderList(const wchar_t* path) {
     if (!listed.empty()) {
         app.currentIndex = sameFile;
         std::wcscpy(app.currentName, app.fileNames[sameFile].c_str());
-        std::wcscpy(app.currentPath, listed.c_str());
+        std::wcscpy(app.onShow.path, listed.c_str());
     }
     // The picture on show is this listing's entry now, and the one wanted.
     app.shown.listing = app.listing;
     app.shown.index = app.currentIndex;
-    app.shown.path = app.currentPath;
+    app.shown.path = app.onShow.path;
     app.wanted = app.shown;
 }
 
 void Navigate(int step) {
     if (FileCount() == 0) {
-        if (!HasPicture(app.picture)) EndWalk();
+        if (!HasPicture(app.onShow.picture)) EndWalk();
         return;
     }
     const int from = app.wanted.index == kOpening ? app.currentIndex : app.wanted.index;
@@ -479,14 +458,12 @@ bool ShowFirst(const wchar_t* path) {
         ReleaseElsewhere(std::move(first));
         return false;
     }
-    std::swap(app.picture, first->state.picture);
-    std::wcscpy(app.currentPath, full);
+    std::swap(app.onShow, first->shown);
+    std::wcscpy(app.onShow.path, full);
     app.shown = app.wanted;
     app.shownStamp = first->stamp;
-    app.showsPreview = first->preview;
-    app.previewRough = first->rough;
     ReleaseElsewhere(std::move(first));
-    if (app.showsPreview) {
+    if (app.onShow.preview) {
         wchar_t folder[MAX_PATH];
         SplitPath(full, folder, app.currentName);
         return true;
@@ -499,12 +476,12 @@ bool ShowFirst(const wchar_t* path) {
 void ListFolderAgain() {
     const std::vector<std::wstring> before = std::move(app.fileNames);
     const int shown = app.currentIndex;
-    BuildFolderList(app.currentPath);
+    BuildFolderList(app.onShow.path);
     app.left = {};
     app.loadFailures = 0;
     app.roomMade = false;
     app.walkEnded = false;
-    if (GetFileAttributesW(app.currentPath) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(app.onShow.path) != INVALID_FILE_ATTRIBUTES) {
         AimAtShown();
         AskAround();
         return;
@@ -520,13 +497,9 @@ void ListFolderAgain() {
 }
 
 void WalkOnFromDeleted() {
-    ReleaseElsewhere(std::exchange(app.picture, {}));
-    app.showsPreview = false;
+    ReleaseElsewhere(std::exchange(app.onShow.picture, {}));
+    app.onShow.preview = false;
     app.left = {};
     app.wanted = app.shown;
     Navigate(+1);
-}
-
-void SetWindowTitle(const wchar_t* text) {
-    SendMessageW(app.window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }

@@ -34,4 +34,3 @@ void OpenHere(const wchar_t* path);
 void ListFolderAgain();
 // The file on show was deleted: its picture goes, and the walk goes on from its entry.
 void WalkOnFromDeleted();
-void SetWindowTitle(const wchar_t* text);

@@ -3,8 +3,6 @@
 #include <climits>
 
 #include "core/app_state.h"
-#include "core/geometry.h"
-#include "imaging/pixels/composition.h"
 
 // Pan offsets stop at the ends of the 32-bit range instead of wrapping.
 static int AddSaturated(int a, int b) {
@@ -14,11 +12,12 @@ static int AddSaturated(int a, int b) {
 
 void SetFitMode(bool on) {
     app.view.fitToWindow = on;
-    const HCURSOR cursor = LoadCursorW(nullptr, on ? IDC_ARROW : IDC_SIZEALL);
-    SetClassLongPtrW(app.window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
-    // Putting the pointer back where it is shows the new shape without waiting for a move.
-    POINT pointer;
-    if (GetCursorPos(&pointer)) SetCursorPos(pointer.x, pointer.y);
+    app.changed.cursor = true;
+}
+
+// A preview is not the picture: the view changes, and shows when the picture comes.
+static void Refresh() {
+    app.changed.view = true;
 }
 
 void ToggleFit() {
@@ -28,7 +27,7 @@ void ToggleFit() {
 
 void FitToZoom() {
     SetFitMode(false);
-    app.view.zoom = FitZoomFactor(app);
+    app.view.zoom = FitZoomFactor(app.view, app.onShow.picture);
 }
 
 void ZoomStep(int direction) {
@@ -64,31 +63,24 @@ void Pan(int dx, int dy) {
 
 // The pan offsets turn with the picture, so the point at the client centre stays there.
 void TurnView(int quarters) {
-    if (app.showsPreview || !TurnPicture(app.picture, quarters)) return;
+    if (app.onShow.preview || !TurnPicture(app.onShow.picture, quarters)) return;
     for (int turn = 0; turn < (quarters % 4 + 4) % 4; ++turn) {
         const int panX = app.view.panX;
         app.view.panX = app.view.panY == INT_MIN ? INT_MAX : -app.view.panY;
         app.view.panY = panX;
     }
     Refresh();
-    if (!app.fullscreen) RefreshWindowIcons();
+    app.changed.icons = true;
 }
 
 // Cycles black, gray, white; only leaving fullscreen brings the system colour back.
 void CycleBackground() {
     app.view.backgroundIndex = app.view.backgroundIndex + 1 > 2 ? 0 : app.view.backgroundIndex + 1;
-    ApplyBackgroundBrush();
+    app.changed.background = true;
     Refresh();
 }
 
 void ToggleSmoothing() {
     app.view.smoothScaling = !app.view.smoothScaling;
     Refresh();
-}
-
-void ApplyBackgroundBrush() {
-    const HBRUSH brush = CreateSolidBrush(ToColorref(ResolveBackgroundColor(app)));
-    const LONG_PTR old =
-        SetClassLongPtrW(app.window, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(brush));
-    if (old) DeleteObject(reinterpret_cast<HBRUSH>(old));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Fit mode scales the image to the client area; zoom mode shows it at `zoom`, panned.
+// Fit mode scales the image to the client area; zoom mode shows it at `zoom`, panned. The view
+// changes in the state record; the window shows it once the input is handled.
 void SetFitMode(bool on);
 void ToggleFit();
 void FitToZoom();
@@ -15,4 +16,3 @@ void Pan(int dx, int dy);
 void TurnView(int quarters);
 void CycleBackground();
 void ToggleSmoothing();
-void ApplyBackgroundBrush();

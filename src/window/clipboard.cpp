@@ -44,7 +44,7 @@ void PutOnClipboard(const std::vector<std::pair<UINT, HGLOBAL>>& formats) {
 // The frame on show, straight alpha, into width x height pixels that lie bottom row first, as
 // device-independent bitmaps do.
 void WriteFrame(BYTE* bottomRow, int width, int height) {
-    const Picture& picture = app.picture;
+    const Picture& picture = app.onShow.picture;
     if (HasPixels(picture)) {
         for (int y = 0; y < height; ++y) {
             auto* row = reinterpret_cast<uint32_t*>(bottomRow - ptrdiff_t(y) * width * 4);
@@ -79,8 +79,8 @@ HGLOBAL EncodePng(Gdiplus::Bitmap& frame) {
 // One block holds the version-5 bitmap, the frame's own size in its header; the system makes the
 // plain bitmap from it for programs that know no other format, and PNG is encoded from its pixels.
 void CopyPictureToClipboard() {
-    const Picture& picture = app.picture;
-    if (!HasPicture(picture) || app.showsPreview) return;  // a preview is not the picture
+    const Picture& picture = app.onShow.picture;
+    if (!HasPicture(picture) || app.onShow.preview) return;  // a preview is not the picture
     const int width = HasPixels(picture) ? picture.levels[0].width : picture.imageWidth;
     const int height = HasPixels(picture) ? picture.levels[0].height : picture.imageHeight;
     if (width <= 0 || height <= 0 || width > INT_MAX / 4 ||
@@ -119,7 +119,7 @@ void CopyPictureToClipboard() {
 void CopyFileToClipboard() {
     // The path on show is a full one.
     wchar_t path[MAX_PATH + 1] = {};
-    std::wcscpy(path, app.currentPath);
+    std::wcscpy(path, app.onShow.path);
     const size_t length = std::wcslen(path);
     // The list of files ends with an empty name.
     DROPFILES files = {sizeof files, {}, FALSE, TRUE};

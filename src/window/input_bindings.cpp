@@ -5,6 +5,7 @@
 #include "core/navigation.h"
 #include "core/view_commands.h"
 #include "window/clipboard.h"
+#include "window/presenting.h"
 #include "window/window_modes.h"
 
 namespace {

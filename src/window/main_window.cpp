@@ -2,11 +2,11 @@
 
 #include "core/animation.h"
 #include "core/app_state.h"
-#include "core/view_commands.h"
-#include "imaging/pixels/composition.h"
 #include "core/navigation.h"
+#include "imaging/pixels/composition.h"
 #include "imaging/work/workers.h"
 #include "window/input_bindings.h"
+#include "window/presenting.h"
 #include "window/window_modes.h"
 
 namespace {
@@ -30,7 +30,7 @@ void ResizeClientArea(HWND window) {
     GetClientRect(window, &client);
     app.view.clientWidth = client.right;
     app.view.clientHeight = client.bottom;
-    ComposeBackBuffer(app);
+    ComposeBackBuffer(app.onShow, app.view);
 }
 
 // Background erasing is let through only while the fullscreen toggle reshapes the window.
@@ -51,7 +51,7 @@ LRESULT AdoptWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 SIZE MeasureForMonitor(HWND window) {
     const RECT monitor = MonitorRect(window);
     const InitialSize size =
-        ComputeInitialSize(app.picture.imageWidth, app.picture.imageHeight,
+        ComputeInitialSize(app.onShow.picture.imageWidth, app.onShow.picture.imageHeight,
                            monitor.right - monitor.left, monitor.bottom - monitor.top);
     app.view.fitToWindow = !size.actualSize;
     return {size.clientWidth + 2 * GetSystemMetrics(SM_CXFRAME),
@@ -67,6 +67,37 @@ void HandleTimer(UINT_PTR timer) {
     KillTimer(app.window, timer);
     if (timer == kHeldKeyTimerId) LetGoOfKey();
     if (timer == kRetryTimerId) RetryWork();
+}
+
+// Input and finished work: false for any other message.
+bool HandleInput(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_KEYDOWN:
+            HandleKeyDown(wParam, lParam);
+            return true;
+        case WM_SYSCHAR:
+            HandleSystemCharacter(wParam);
+            return true;
+        case WM_TIMER:
+            HandleTimer(wParam);
+            return true;
+        case WM_KEYUP:
+            HandleKeyUp();
+            return true;
+        case WM_MOUSEMOVE:
+            TrackDrag(wParam, lParam);
+            return true;
+        case WM_DROPFILES:
+            OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
+            return true;
+        case WM_MOUSEWHEEL:
+            HandleWheel(wParam);
+            return true;
+        case kWorkFinished:
+            ShowWhatWorkersFinished();
+            return true;
+    }
+    return HandleMouseButton(message);
 }
 
 }  // namespace
@@ -96,10 +127,10 @@ bool OpenMainWindow() {
     outer = MeasureForMonitor(app.window);
     SetWindowPos(app.window, nullptr, 0, 0, outer.cx, outer.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetFitMode(app.view.fitToWindow);
+    ApplyCursor();
     ApplyBackgroundBrush();
     SyncAnimationTimer();
-    RefreshWindowIcons();
+    TakeWindowIcons();
     ShowWindow(app.window, SW_SHOWNORMAL);
     app.windowDc = GetDC(app.window);
     // The first picture is on screen before the workers begin on the next; what they finished
@@ -142,31 +173,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
-        case WM_KEYDOWN:
-            HandleKeyDown(wParam, lParam);
-            return 0;
-        case WM_SYSCHAR:
-            HandleSystemCharacter(wParam);
-            return 0;
-        case WM_TIMER:
-            HandleTimer(wParam);
-            return 0;
-        case WM_KEYUP:
-            HandleKeyUp();
-            return 0;
-        case WM_MOUSEMOVE:
-            TrackDrag(wParam, lParam);
-            return 0;
-        case WM_DROPFILES:
-            OpenDroppedFiles(reinterpret_cast<HDROP>(wParam));
-            return 0;
-        case WM_MOUSEWHEEL:
-            HandleWheel(wParam);
-            return 0;
-        case kWorkFinished:
-            ShowWhatWorkersFinished();
-            return 0;
     }
-    if (HandleMouseButton(message)) return 0;
-    return DefWindowProcW(window, message, wParam, lParam);
+    if (!HandleInput(message, wParam, lParam)) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    // What the input changed shows once it is handled, however many changes it made.
+    BringWindowUpToDate();
+    return 0;
 }

@@ -35,7 +35,7 @@ int RunWithGdiplus(const wchar_t* path) {
     // down, which a decoding thread would outlive. Else GDI+ objects go before GDI+ itself, on
     // every thread; codecs before COM.
     if (!EndAllWork()) TerminateProcess(GetCurrentProcess(), code);
-    app.picture = Picture{};
+    app.onShow.picture = Picture{};
     Gdiplus::GdiplusShutdown(token);
     return code;
 }

@@ -6,8 +6,8 @@
 #include "core/app_state.h"
 #include "core/navigation.h"
 #include "core/view_commands.h"
-#include "imaging/pixels/composition.h"
 #include "platform/apartment.h"
+#include "window/presenting.h"
 #include "window/shell_open.h"
 
 namespace {
@@ -42,7 +42,7 @@ void LeaveFullscreen() {
     SetWindowLongW(app.window, GWL_STYLE, app.savedStyle);
     SetWindowPos(app.window, app.topmost ? HWND_TOPMOST : HWND_NOTOPMOST, app.savedLeft,
                  app.savedTop, app.savedWidth, app.savedHeight, SWP_FRAMECHANGED);
-    RefreshWindowIcons();
+    app.changed.icons = true;
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ void DeleteCurrentFile(bool permanently) {
     // The path is full, as the shell needs to recycle it (a relative one is deleted for good);
     // the list it takes ends with an empty entry.
     wchar_t paths[MAX_PATH + 1] = {};
-    std::wcscpy(paths, app.currentPath);
+    std::wcscpy(paths, app.onShow.path);
     SHFILEOPSTRUCTW operation = {};
     operation.hwnd = app.window;
     operation.wFunc = FO_DELETE;
@@ -109,7 +109,7 @@ void ShowFileProperties() {
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_INVOKEIDLIST;
     info.lpVerb = L"properties";
-    info.lpFile = app.currentPath;
+    info.lpFile = app.onShow.path;
     info.nShow = SW_SHOW;
     // Owned by the window, so that it shows above a fullscreen (topmost) one.
     info.hwnd = app.window;

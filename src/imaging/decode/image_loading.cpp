@@ -251,20 +251,19 @@ bool SelectFrame(Picture& picture, int index) {
            ShowActiveFrame(picture) == LoadResult::kLoaded;
 }
 
-LoadResult LoadImageFile(AppState& state, const wchar_t* path, long long pixelLimit,
+LoadResult LoadImageFile(Picture& picture, const wchar_t* path, long long pixelLimit,
                          const LoadGate* gate) {
-    ReleasePicture(state.picture);
+    ReleasePicture(picture);
     if (std::wcslen(path) >= MAX_PATH) return LoadResult::kNotAPicture;
     ReadResult opened;
     FileStream* const file = OpenFileStream(path, opened);
     if (!file) return AsLoadResult(opened);
     const LoadResult result =
-        DecodeStream(state.picture, file, std::min(pixelLimit, LargestPicturePixels()), gate);
+        DecodeStream(picture, file, std::min(pixelLimit, LargestPicturePixels()), gate);
     if (result == LoadResult::kLoaded) {
-        std::wcscpy(state.currentPath, path);
-        MeasurePicture(state.picture);
+        MeasurePicture(picture);
     } else {
-        ReleasePicture(state.picture);
+        ReleasePicture(picture);
     }
     // The picture holds the stream for as long as it needs it.
     AsStream(file)->Release();

@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/app_state.h"
-#include "core/geometry.h"
 #include "imaging/pixels/scaler.h"
 
 namespace {
@@ -27,19 +25,17 @@ HBITMAP CreatePixelSection(int width, int height, uint32_t** bits) {
 }
 
 // A back buffer of the client's size: the one there is, or a new one.
-bool SizeBackBuffer(AppState& state) {
-    BackBuffer& buffer = state.backBuffer;
-    if (buffer.bitmap && buffer.width == state.view.clientWidth &&
-        buffer.height == state.view.clientHeight) {
+bool SizeBackBuffer(Shown& shown, const View& view) {
+    BackBuffer& buffer = shown.backBuffer;
+    if (buffer.bitmap && buffer.width == view.clientWidth && buffer.height == view.clientHeight) {
         return true;
     }
-    ReleaseBackBuffer(state);
-    if (state.view.clientWidth <= 0 || state.view.clientHeight <= 0) return false;
-    buffer.bitmap =
-        CreatePixelSection(state.view.clientWidth, state.view.clientHeight, &buffer.bits);
+    ReleaseBackBuffer(shown);
+    if (view.clientWidth <= 0 || view.clientHeight <= 0) return false;
+    buffer.bitmap = CreatePixelSection(view.clientWidth, view.clientHeight, &buffer.bits);
     if (!buffer.bitmap) return false;
-    buffer.width = state.view.clientWidth;
-    buffer.height = state.view.clientHeight;
+    buffer.width = view.clientWidth;
+    buffer.height = view.clientHeight;
     return true;
 }
 
@@ -51,32 +47,33 @@ void FillRegion(BackBuffer& buffer, uint32_t colour, const Region& region) {
 }
 
 // A metafile has no pixels of its own: GDI+ draws it at the size of the view.
-bool DrawMetafile(AppState& state, const Placement& rect, uint32_t background,
+bool DrawMetafile(Shown& shown, bool smooth, const Placement& rect, uint32_t background,
                   const Region& region) {
-    BackBuffer& buffer = state.backBuffer;
+    BackBuffer& buffer = shown.backBuffer;
     Gdiplus::Bitmap part(
         region.width, region.height, buffer.width * 4, PixelFormat32bppARGB,
         reinterpret_cast<BYTE*>(buffer.bits + size_t(region.y) * buffer.width + region.x));
     Gdiplus::Graphics graphics(&part);
-    graphics.SetInterpolationMode(state.view.smoothScaling
-                                      ? Gdiplus::InterpolationModeHighQualityBilinear
-                                      : Gdiplus::InterpolationModeNearestNeighbor);
+    graphics.SetInterpolationMode(smooth ? Gdiplus::InterpolationModeHighQualityBilinear
+                                         : Gdiplus::InterpolationModeNearestNeighbor);
     graphics.Clear(Gdiplus::Color(background));
-    return graphics.DrawImage(state.picture.image.get(), rect.x - region.x, rect.y - region.y,
+    return graphics.DrawImage(shown.picture.image.get(), rect.x - region.x, rect.y - region.y,
                               rect.width, rect.height) == Gdiplus::Ok;
 }
 
 // The background, then the picture, in one region of the back buffer. False when the picture
 // could not be drawn there, for want of memory.
-bool RenderRegion(AppState& state, const Placement& rect, const Region& region) {
-    const uint32_t background = ToOpaqueArgb(ResolveBackgroundColor(state));
-    BackBuffer& buffer = state.backBuffer;
-    if (HasPixels(state.picture)) {
-        return ScaleRegion(state.picture.levels, rect, state.view.smoothScaling, background,
-                           buffer.bits, buffer.width, region);
+bool RenderRegion(Shown& shown, const Composition& next, const Region& region) {
+    const Placement rect = {next.x, next.y, next.width, next.height};
+    BackBuffer& buffer = shown.backBuffer;
+    if (HasPixels(shown.picture)) {
+        return ScaleRegion(shown.picture.levels, rect, next.smooth, next.background, buffer.bits,
+                           buffer.width, region);
     }
-    if (IsMetafile(state.picture)) return DrawMetafile(state, rect, background, region);
-    FillRegion(buffer, background, region);
+    if (IsMetafile(shown.picture)) {
+        return DrawMetafile(shown, next.smooth, rect, next.background, region);
+    }
+    FillRegion(buffer, next.background, region);
     return true;
 }
 
@@ -99,15 +96,14 @@ bool SameExceptPlace(const Composition& a, const Composition& b) {
 // When only the picture's place changed, the pixels on show move with it and only the strips
 // uncovered are rendered: every pixel's colour depends only on where it lies in the picture.
 // False when that is not so, or a strip could not be rendered.
-bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& rect) {
-    BackBuffer& buffer = state.backBuffer;
-    if (!buffer.bitmap || buffer.width != state.view.clientWidth ||
-        buffer.height != state.view.clientHeight || !SameExceptPlace(next, state.composed) ||
-        !HasPixels(state.picture)) {
+bool MoveBackBuffer(Shown& shown, const Composition& next, const View& view) {
+    BackBuffer& buffer = shown.backBuffer;
+    if (!buffer.bitmap || buffer.width != view.clientWidth || buffer.height != view.clientHeight ||
+        !SameExceptPlace(next, shown.composed) || !HasPixels(shown.picture)) {
         return false;
     }
-    const long long dx = static_cast<long long>(next.x) - state.composed.x;
-    const long long dy = static_cast<long long>(next.y) - state.composed.y;
+    const long long dx = static_cast<long long>(next.x) - shown.composed.x;
+    const long long dy = static_cast<long long>(next.y) - shown.composed.y;
     if (dx == 0 && dy == 0) return true;
     if (std::llabs(dx) >= buffer.width || std::llabs(dy) >= buffer.height) return false;
     const int moveX = static_cast<int>(dx), moveY = static_cast<int>(dy);
@@ -116,7 +112,7 @@ bool MoveBackBuffer(AppState& state, const Composition& next, const Placement& r
     const Region uncovered[] = {{moveX > 0 ? 0 : width + moveX, 0, std::abs(moveX), height},
                                 {0, moveY > 0 ? 0 : height + moveY, width, std::abs(moveY)}};
     bool rendered = true;
-    for (const Region& strip : uncovered) rendered = RenderRegion(state, rect, strip) && rendered;
+    for (const Region& strip : uncovered) rendered = RenderRegion(shown, next, strip) && rendered;
     return rendered;
 }
 
@@ -148,56 +144,28 @@ HBITMAP CreateTransparencyMask(const uint32_t* bits, int size) {
 
 }  // namespace
 
-void ReleaseBackBuffer(AppState& state) {
-    if (state.backBuffer.bitmap) DeleteObject(state.backBuffer.bitmap);
-    state.backBuffer = {};
-}
-
-void AdoptBackBuffer(AppState& to, AppState& from) {
-    std::swap(to.backBuffer, from.backBuffer);
-    std::swap(to.composed, from.composed);
+void ReleaseBackBuffer(Shown& shown) {
+    if (shown.backBuffer.bitmap) DeleteObject(shown.backBuffer.bitmap);
+    shown.backBuffer = {};
 }
 
 // A view that could not be rendered is recorded as none (generation 0 names no pixels), so that
 // the next composition renders it whole.
-void ComposeBackBuffer(AppState& state) {
-    const Placement rect = ComputePlacement(state);
-    const Composition next = {state.picture.generation,
+void ComposeBackBuffer(Shown& shown, const View& view) {
+    const Placement rect = ComputePlacement(view, shown.picture);
+    const Composition next = {shown.picture.generation,
                               rect.x,
                               rect.y,
                               rect.width,
                               rect.height,
-                              state.view.smoothScaling,
-                              ToOpaqueArgb(ResolveBackgroundColor(state))};
-    bool rendered = MoveBackBuffer(state, next, rect);
-    if (!rendered && SizeBackBuffer(state)) {
+                              view.smoothScaling,
+                              ToOpaqueArgb(ResolveBackgroundColor(view))};
+    bool rendered = MoveBackBuffer(shown, next, view);
+    if (!rendered && SizeBackBuffer(shown, view)) {
         rendered =
-            RenderRegion(state, rect, {0, 0, state.backBuffer.width, state.backBuffer.height});
+            RenderRegion(shown, next, {0, 0, shown.backBuffer.width, shown.backBuffer.height});
     }
-    state.composed = rendered ? next : Composition{};
-}
-
-void Present() {
-    PAINTSTRUCT paint;
-    BeginPaint(app.window, &paint);
-    // The persistent DC is never clipped to the update region, so the copy covers everything.
-    if (app.backBuffer.bitmap && app.windowDc) {
-        const HDC source = CreateCompatibleDC(app.windowDc);
-        const HGDIOBJ old = SelectObject(source, app.backBuffer.bitmap);
-        BitBlt(app.windowDc, 0, 0, app.backBuffer.width, app.backBuffer.height, source, 0, 0,
-               SRCCOPY);
-        SelectObject(source, old);
-        DeleteDC(source);
-    }
-    EndPaint(app.window, &paint);
-}
-
-// A preview is not the picture: the view changes, and shows when the picture comes. Where the
-// picture was let go, its view stays on screen until the next one comes.
-void Refresh() {
-    if (app.showsPreview || !HasPicture(app.picture)) return;
-    ComposeBackBuffer(app);
-    Present();
+    shown.composed = rendered ? next : Composition{};
 }
 
 // The colour bitmap carries the alpha; the mask says the same for what draws icons through it,
@@ -213,21 +181,4 @@ HICON MakeImageIcon(const Picture& picture, int size) {
     DeleteObject(colour);
     if (mask) DeleteObject(mask);
     return icon;
-}
-
-void RefreshWindowIcons() {
-    InstallWindowIcons(MakeImageIcon(app.picture, 16), MakeImageIcon(app.picture, 32));
-}
-
-// The new icons are installed before the old ones are destroyed, so the window never
-// holds a destroyed icon.
-void InstallWindowIcons(HICON small, HICON big) {
-    const HICON oldSmall = app.smallIcon;
-    const HICON oldBig = app.bigIcon;
-    app.smallIcon = small;
-    app.bigIcon = big;
-    SendMessageW(app.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(app.smallIcon));
-    SendMessageW(app.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(app.bigIcon));
-    if (oldSmall) DestroyIcon(oldSmall);
-    if (oldBig) DestroyIcon(oldBig);
 }

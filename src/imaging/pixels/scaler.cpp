@@ -7,7 +7,6 @@
 #include <climits>
 #include <new>
 
-#include "core/geometry.h"
 #include "platform/work_pool.h"
 #include "platform/platform.h"
 

@@ -3,8 +3,6 @@
 #include <memory>
 #include <vector>
 
-struct Placement;
-
 // Releases pixels that AllocatePixels reserved.
 struct PixelsFree {
     void operator()(uint32_t* bits) const;
@@ -35,6 +33,14 @@ constexpr int kSmallestReduction = 32;
 // Makes the reductions of levels[0], in place of any it had (in their memory where the sizes
 // match, as they do frame after frame). False, leaving levels[0] alone, when memory is short.
 bool MakeReductions(Reductions& levels);
+
+// Where the picture goes in an output, in its pixels.
+struct Placement {
+    int x;
+    int y;
+    int width;
+    int height;
+};
 
 // A part of an output, in its pixels.
 struct Region {

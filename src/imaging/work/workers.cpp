@@ -95,7 +95,7 @@ int Decoding() {
 
 bool IsFinished(Ticket ticket, bool preview) {
     return std::any_of(workers.finished.begin(), workers.finished.end(), [&](const auto& done) {
-        return done->ask.ticket == ticket && done->preview == preview;
+        return done->ask.ticket == ticket && done->shown.preview == preview;
     });
 }
 
@@ -136,9 +136,9 @@ bool HeaderUnreadBefore(size_t rank) {
 long long HeldBefore(size_t rank) {
     long long held = workers.windowHeld;
     for (const Task& task : workers.running) held += task.reserved;
-    for (const auto& record : workers.unwanted) held += HeldPixels(record->state.picture);
+    for (const auto& record : workers.unwanted) held += HeldPixels(record->shown.picture);
     for (const auto& done : workers.finished) {
-        if (Rank(done->ask.ticket) < rank) held += HeldPixels(done->state.picture);
+        if (Rank(done->ask.ticket) < rank) held += HeldPixels(done->shown.picture);
     }
     return held;
 }
@@ -160,19 +160,19 @@ void SortWaiting() {
 void LetGoOfLesser(size_t rank, long long need) {
     long long held = HeldBefore(rank);
     for (const auto& done : workers.finished) {
-        if (Rank(done->ask.ticket) >= rank) held += HeldPixels(done->state.picture);
+        if (Rank(done->ask.ticket) >= rank) held += HeldPixels(done->shown.picture);
     }
     while (held + need > ReadAheadBudgetPixels()) {
         auto least = workers.finished.end();
         for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
             const size_t at = Rank((*done)->ask.ticket);
-            if (at > rank && at < workers.asked.size() && !(*done)->preview &&
+            if (at > rank && at < workers.asked.size() && !(*done)->shown.preview &&
                 (least == workers.finished.end() || at > Rank((*least)->ask.ticket))) {
                 least = done;
             }
         }
         if (least == workers.finished.end()) return;
-        const Picture& picture = (*least)->state.picture;
+        const Picture& picture = (*least)->shown.picture;
         held -= HeldPixels(picture);
         Task again = {*Asked((*least)->ask.ticket), false, workers.view};
         again.declared = static_cast<long long>(picture.imageWidth) * picture.imageHeight;
@@ -294,21 +294,20 @@ void ReadRest(HANDLE file, std::vector<unsigned char>& bytes) {
 std::unique_ptr<Prepared> NewRecord(const Task& task) {
     auto prepared = std::make_unique<Prepared>();
     prepared->ask = task.ask;
-    prepared->preview = task.preview;
+    prepared->shown.preview = task.preview;
     prepared->stamp = StampFile(task.ask.path.c_str());
-    prepared->state.view = task.view;
     return prepared;
 }
 
-// The record's picture composed for its view, with its icons.
-void Compose(Prepared& prepared) {
-    AppState& state = prepared.state;
+// The record's picture composed for the view, with its icons.
+void Compose(Prepared& prepared, const View& view) {
+    Shown& shown = prepared.shown;
     prepared.result = LoadResult::kLoaded;
-    std::wcsncpy(state.currentPath, prepared.ask.path.c_str(), MAX_PATH - 1);
-    state.backBuffer = TakeSpare(state.view);
-    ComposeBackBuffer(state);
-    state.smallIcon = MakeImageIcon(state.picture, 16);
-    state.bigIcon = MakeImageIcon(state.picture, 32);
+    std::wcsncpy(shown.path, prepared.ask.path.c_str(), MAX_PATH - 1);
+    shown.backBuffer = TakeSpare(view);
+    ComposeBackBuffer(shown, view);
+    shown.smallIcon = MakeImageIcon(shown.picture, 16);
+    shown.bigIcon = MakeImageIcon(shown.picture, 32);
 }
 
 void HandOverRough(unsigned long long run, std::unique_ptr<Prepared> rough);
@@ -323,9 +322,9 @@ void ReadPreview(const Task& task, Prepared& prepared) {
     std::vector<unsigned char> bytes = ReadHead(file);
     const unsigned long long run = task.run;
     auto rough = NewRecord(task);
-    if (MakeThumbnailPreview(bytes.data(), bytes.size(), rough->state.picture)) {
-        rough->rough = true;
-        Compose(*rough);
+    if (MakeThumbnailPreview(bytes.data(), bytes.size(), rough->shown.picture)) {
+        rough->shown.rough = true;
+        Compose(*rough, task.view);
         HandOverRough(run, std::move(rough));
     }
     ReadRest(file, bytes);
@@ -333,7 +332,7 @@ void ReadPreview(const Task& task, Prepared& prepared) {
     const long long limit = std::min(task.ask.pixelLimit, LargestPicturePixels());
     if (MakeReducedPreview(
             bytes.data(), bytes.size(), limit, [run] { return StillWanted(run); },
-            prepared.state.picture)) {
+            prepared.shown.picture)) {
         prepared.result = LoadResult::kLoaded;
     }
 }
@@ -348,10 +347,10 @@ std::unique_ptr<Prepared> Prepare(const Task& task) {
     } else {
         const LoadGate gate = {[run](long long declared) { return MayDecode(run, declared); },
                                [run] { return StillWanted(run); }};
-        prepared->result =
-            LoadImageFile(prepared->state, task.ask.path.c_str(), task.ask.pixelLimit, &gate);
+        prepared->result = LoadImageFile(prepared->shown.picture, task.ask.path.c_str(),
+                                         task.ask.pixelLimit, &gate);
     }
-    if (prepared->result == LoadResult::kLoaded && StillWanted(run)) Compose(*prepared);
+    if (prepared->result == LoadResult::kLoaded && StillWanted(run)) Compose(*prepared, task.view);
     return prepared;
 }
 
@@ -364,7 +363,7 @@ void Deliver(std::unique_ptr<Prepared> prepared) {
 // A rough preview of the ticket that the window has not taken is not worth taking now.
 void ReleaseRough(Ticket ticket) {
     for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
-        if ((*done)->ask.ticket == ticket && (*done)->rough) {
+        if ((*done)->ask.ticket == ticket && (*done)->shown.rough) {
             workers.unwanted.push_back(std::move(*done));
             workers.finished.erase(done);
             return;
@@ -418,12 +417,12 @@ __attribute__((force_align_arg_pointer)) void RunTask(void* context) {
 
 // Its picture, icons and back buffer go, the back buffer kept where there is room for it.
 void Release(std::unique_ptr<Prepared> record) {
-    AppState& state = record->state;
-    state.picture = {};
-    for (const HICON icon : {state.smallIcon, state.bigIcon}) {
+    Shown& shown = record->shown;
+    shown.picture = {};
+    for (const HICON icon : {shown.smallIcon, shown.bigIcon}) {
         if (icon) DestroyIcon(icon);
     }
-    const BackBuffer buffer = std::exchange(state.backBuffer, {});
+    const BackBuffer buffer = std::exchange(shown.backBuffer, {});
     if (!buffer.bitmap) return;
     {
         Locked locked;
@@ -502,7 +501,7 @@ void DropUnasked() {
                        [](const Task& task) { return !StillAsked(task.ask.ticket, task.preview); }),
         waiting.end());
     for (auto done = workers.finished.begin(); done != workers.finished.end();) {
-        if (StillAsked((*done)->ask.ticket, (*done)->preview)) {
+        if (StillAsked((*done)->ask.ticket, (*done)->shown.preview)) {
             ++done;
             continue;
         }
@@ -561,7 +560,7 @@ bool AskWorkers(std::vector<Ask> asks, const View& view, long long heldPixels,
 std::unique_ptr<Prepared> TakeFinished(Ticket ticket, bool preview) {
     Locked locked;
     for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
-        if ((*done)->ask.ticket != ticket || (*done)->preview != preview) continue;
+        if ((*done)->ask.ticket != ticket || (*done)->shown.preview != preview) continue;
         std::unique_ptr<Prepared> taken = std::move(*done);
         workers.finished.erase(done);
         return taken;
@@ -575,7 +574,7 @@ std::unique_ptr<Prepared> WaitForFinished(Ticket ticket) {
     WaitUntil([&] {
         for (auto done = workers.finished.begin(); done != workers.finished.end(); ++done) {
             if ((*done)->ask.ticket != ticket) continue;
-            const bool noPreview = (*done)->preview && (*done)->result != LoadResult::kLoaded;
+            const bool noPreview = (*done)->shown.preview && (*done)->result != LoadResult::kLoaded;
             // Without a preview to open on, the picture begins at once.
             if (Ask* const ask = noPreview ? Asked(ticket) : nullptr) {
                 ask->preview = false;
@@ -593,7 +592,7 @@ std::unique_ptr<Prepared> WaitForFinished(Ticket ticket) {
 void ReleaseElsewhere(Picture picture) {
     if (!HasPicture(picture)) return;
     auto record = std::make_unique<Prepared>();
-    record->state.picture = std::move(picture);
+    record->shown.picture = std::move(picture);
     ReleaseElsewhere(std::move(record));
 }
 

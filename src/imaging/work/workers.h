@@ -13,21 +13,19 @@
 #include <memory>
 #include <vector>
 
-#include "core/app_state.h"
+#include "imaging/pixels/composition.h"
 #include "imaging/work/ask.h"
 
 // Posted to the window whenever a worker has finished something.
 constexpr UINT kWorkFinished = WM_APP + 1;
 
-// What a worker made of an ask: a picture (or a preview) in a record of its own, composed for the
+// What a worker made of an ask: a picture (or a preview) as it would be on show, composed for the
 // view of the ask, with its icons; or why there is none.
 struct Prepared {
     Ask ask;
-    bool preview = false;
-    bool rough = false;  // a preview that the same work follows with a sharper one, or none
     LoadResult result = LoadResult::kNotAPicture;
     FileStamp stamp;  // the file as it was when the work began
-    AppState state;
+    Shown shown;
 };
 
 // Where finished work is announced, once the window exists. Until then start-up waits for what it
