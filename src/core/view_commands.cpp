@@ -16,13 +16,13 @@ void SetFitMode(bool on) {
 }
 
 // A preview is not the picture: the view changes, and shows when the picture comes.
-static void Refresh() {
+static void MarkViewChanged() {
     app.changed.view = true;
 }
 
 void ToggleFit() {
     SetFitMode(!app.view.fitToWindow);
-    Refresh();
+    MarkViewChanged();
 }
 
 void FitToZoom() {
@@ -41,7 +41,7 @@ void ZoomStep(int direction) {
         app.view.panX = AddSaturated(app.view.panX, app.view.panX);
         app.view.panY = AddSaturated(app.view.panY, app.view.panY);
     }
-    Refresh();
+    MarkViewChanged();
 }
 
 // From another zoom the first press keeps the pan; a press at 1.0 recentres.
@@ -52,13 +52,13 @@ void ActualSize() {
     }
     app.view.zoom = 1.0f;
     SetFitMode(false);
-    Refresh();
+    MarkViewChanged();
 }
 
 void Pan(int dx, int dy) {
     app.view.panX = AddSaturated(app.view.panX, dx);
     app.view.panY = AddSaturated(app.view.panY, dy);
-    Refresh();
+    MarkViewChanged();
 }
 
 // The pan offsets turn with the picture, so the point at the client centre stays there.
@@ -69,7 +69,7 @@ void TurnView(int quarters) {
         app.view.panX = app.view.panY == INT_MIN ? INT_MAX : -app.view.panY;
         app.view.panY = panX;
     }
-    Refresh();
+    MarkViewChanged();
     app.changed.icons = true;
 }
 
@@ -77,10 +77,10 @@ void TurnView(int quarters) {
 void CycleBackground() {
     app.view.backgroundIndex = app.view.backgroundIndex + 1 > 2 ? 0 : app.view.backgroundIndex + 1;
     app.changed.background = true;
-    Refresh();
+    MarkViewChanged();
 }
 
 void ToggleSmoothing() {
     app.view.smoothScaling = !app.view.smoothScaling;
-    Refresh();
+    MarkViewChanged();
 }

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/decode: files into pictures, through GDI+ or the system's codecs, on any thread.
 #include "imaging/decode/file_stream.h"
 #include "imaging/pixels/picture.h"
 

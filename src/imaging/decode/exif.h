@@ -1,4 +1,5 @@
 #pragma once
+// imaging/decode: files into pictures, through GDI+ or the system's codecs, on any thread.
 #include <cstddef>
 
 // The bytes from a file's start that hold a photo's preview and its frame header in nearly every

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/decode: files into pictures, through GDI+ or the system's codecs, on any thread.
 #include "platform/platform.h"
 
 // How far a file could be read: whole; not at all for good (gone, a folder, access refused, too

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/decode: files into pictures, through GDI+ or the system's codecs, on any thread.
 #include "platform/platform.h"
 
 // The pixels (width x height of the first frame or page) that a picture file's header

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/pixels: the pixels the program owns, scaled and composed for the view.
 #include "imaging/pixels/picture.h"
 #include "imaging/pixels/view.h"
 #include "platform/platform.h"

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/pixels: the pixels the program owns, scaled and composed for the view.
 
 // How much of a picture this build may hold. A 32-bit process has at most 4 GB of address space,
 // whatever the machine; a 64-bit one has the machine's physical memory, and never holds less than

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/pixels: the pixels the program owns, scaled and composed for the view.
 #include <cstdint>
 #include <memory>
 #include <vector>

@@ -1,4 +1,5 @@
 #pragma once
+// imaging/preview: a photo's quick preview, from its Exif thumbnail or a decode of its own.
 #include <cstddef>
 #include <functional>
 

@@ -1,4 +1,6 @@
 #pragma once
+// imaging/preview: a photo's quick preview, from its Exif thumbnail or a decode of its own.
+
 // The viewer's own decode of a JPEG at an eighth of its size, for a preview that shows at once:
 // one pixel per 8 x 8 block, the block's mean colour, from the DC coefficients alone. Bytes in,
 // pixels out, with no platform call: it trusts nothing in the file.

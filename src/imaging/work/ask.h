@@ -1,4 +1,6 @@
 #pragma once
+// imaging/work: the workers, which decode and compose off the window's thread, by ticket.
+
 // What the window's thread asks the workers for, and how it tells their answers apart.
 #include <climits>
 #include <string>

@@ -1,4 +1,6 @@
 #pragma once
+// imaging/work: the workers, which decode and compose off the window's thread, by ticket.
+
 // How a press works. The window's thread owns the picture on show; it never decodes and never
 // waits for a worker. A press hands the workers a list of asks in order of need, each under a
 // ticket: the entry asked for (its preview first, then its picture), then the ones to read ahead.
