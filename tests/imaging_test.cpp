@@ -107,49 +107,44 @@ TEST(Imaging, EveryViewMatchesTheViewComposedAfresh) {
 // decoded when selected, turned as the view is, with their delays.
 TEST(Imaging, TheSystemCodecsReadWhatGdiplusRefuses) {
     const auto pixels = [](const wchar_t* name) {
-        AppState state;
-        EXPECT_EQ(LoadImageFile(state.onShow.picture, Fixture(name).c_str()), LoadResult::kLoaded)
-            << name;
-        return FramePixels(state.onShow.picture);
+        Picture loaded;
+        EXPECT_EQ(LoadImageFile(loaded, Fixture(name).c_str()), LoadResult::kLoaded) << name;
+        return FramePixels(loaded);
     };
     EXPECT_EQ(pixels(L"noise_rgba_53x37.tga"), pixels(L"noise_rgba_53x37.png"));
     EXPECT_EQ(pixels(L"noise_97x61.tga"), pixels(L"noise_97x61.png"));  // stored bottom-up
     EXPECT_EQ(pixels(L"noise_rgba_53x37.dds"), pixels(L"noise_rgba_53x37.png"));
     ReadResult opened;
     FileStream* const file = OpenFileStream(Fixture(L"corners_anim_64x32.gif").c_str(), opened);
-    AppState state;
-    ASSERT_EQ(DecodeWithCodecs(state.onShow.picture, file, LLONG_MAX), LoadResult::kLoaded);
+    Picture loaded;
+    ASSERT_EQ(DecodeWithCodecs(loaded, file, LLONG_MAX), LoadResult::kLoaded);
     AsStream(file)->Release();
     // The second frame has no control block: no delay of its own, so the default 100 ms.
-    EXPECT_EQ(std::tuple(state.onShow.picture.frameCount, state.onShow.picture.frameDelaysMs),
+    EXPECT_EQ(std::tuple(loaded.frameCount, loaded.frameDelaysMs),
               std::tuple(3, std::vector<int>({100, 100, 50})));
     // Each frame's top left corner, and then the second frame's turned by the view.
     for (const auto& [frame, colour] : {std::pair(2, kBlue), {1, kGreen}, {0, kRed}}) {
-        SelectCodecFrame(state.onShow.picture, frame);
-        EXPECT_EQ(FramePixels(state.onShow.picture)[0] & 0xFFFFFF, colour);
+        SelectCodecFrame(loaded, frame);
+        EXPECT_EQ(FramePixels(loaded)[0] & 0xFFFFFF, colour);
     }
-    ASSERT_TRUE(TurnPicture(state.onShow.picture, +1));
-    SelectCodecFrame(state.onShow.picture, 1);
-    EXPECT_EQ(std::pair(state.onShow.picture.levels[0].width,
-                        FramePixels(state.onShow.picture)[0] & 0xFFFFFF),
+    ASSERT_TRUE(TurnPicture(loaded, +1));
+    SelectCodecFrame(loaded, 1);
+    EXPECT_EQ(std::pair(loaded.levels[0].width, FramePixels(loaded)[0] & 0xFFFFFF),
               std::pair(32, kRed));
     // A frame that fails part-way leaves the one on show whole, so that its pixels and its
     // reductions (the actual size and the fitted view) agree, whichever decoder failed; the next
     // step decodes again.
     for (const bool codecs : {false, true}) {
-        AppState pages;
+        Picture pages;
         const fs::path path = Fixture(L"pages2_64x64_damaged.tif");
         FileStream* const tiff = OpenFileStream(path.c_str(), opened);
-        ASSERT_EQ(codecs ? DecodeWithCodecs(pages.onShow.picture, tiff, LLONG_MAX)
-                         : LoadImageFile(pages.onShow.picture, path.c_str()),
-                  LoadResult::kLoaded);
+        ASSERT_EQ(
+            codecs ? DecodeWithCodecs(pages, tiff, LLONG_MAX) : LoadImageFile(pages, path.c_str()),
+            LoadResult::kLoaded);
         AsStream(tiff)->Release();
-        ASSERT_TRUE(!SelectFrame(pages.onShow.picture, 1) &&
-                    pages.onShow.picture.levels.size() == 2)
-            << codecs;
-        for (const Pixels& level : pages.onShow.picture.levels)
-            EXPECT_EQ(level.bits[0], 0xFFFF0000u);
-        EXPECT_TRUE(SelectFrame(pages.onShow.picture, 0));
+        ASSERT_TRUE(!SelectFrame(pages, 1) && pages.levels.size() == 2) << codecs;
+        for (const Pixels& level : pages.levels) EXPECT_EQ(level.bits[0], 0xFFFF0000u);
+        EXPECT_TRUE(SelectFrame(pages, 0));
     }
 }
 
@@ -218,10 +213,9 @@ TEST(Imaging, TheStreamRemembersAFailedReadAndStaysWithinItsRange) {
     seek(0);
     EXPECT_EQ(std::pair(stream->Read(bytes, 16, &read), read), std::pair(S_OK, 16ul));
     EXPECT_TRUE(ReadFailed(file));
-    AppState state;
-    EXPECT_EQ(
-        LoadImageFile(state.onShow.picture, (Fixture(L"damaged") / L"frames-whole.gif").c_str()),
-        LoadResult::kNotNow);
+    Picture loaded;
+    EXPECT_EQ(LoadImageFile(loaded, (Fixture(L"damaged") / L"frames-whole.gif").c_str()),
+              LoadResult::kNotNow);
     *import = realReadFile;
     ASSERT_EQ(KeepFileInMemory(file), ReadResult::kRead);
     EXPECT_FALSE(ReadFailed(file));
@@ -312,9 +306,9 @@ TEST(Imaging, AJpegsOwnPreviewShowsEachBlockAtItsMeanColour) {
         ASSERT_TRUE(MakeReducedPreview(reinterpret_cast<const unsigned char*>(bytes.data()),
                                        bytes.size(), LLONG_MAX, {}, preview))
             << testing::PrintToString(name);
-        AppState state;
-        ASSERT_EQ(LoadImageFile(state.onShow.picture, Fixture(name).c_str()), LoadResult::kLoaded);
-        const Pixels &full = state.onShow.picture.levels[0], &reduced = preview.levels[0];
+        Picture loaded;
+        ASSERT_EQ(LoadImageFile(loaded, Fixture(name).c_str()), LoadResult::kLoaded);
+        const Pixels &full = loaded.levels[0], &reduced = preview.levels[0];
         EXPECT_EQ(
             std::tuple(preview.imageWidth, preview.imageHeight, reduced.width, reduced.height),
             std::tuple(full.width, full.height, (full.width + 7) / 8, (full.height + 7) / 8))

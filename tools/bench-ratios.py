@@ -1,5 +1,5 @@
-"""Each figure of one benchmark table beside the same figure of another: the rows matched by their
-words, the ratio of the first number in each (after / before)."""
+"""The figures of two runs before a change beside those of two runs after it: rows matched by their
+words, each the first number of its row, the ratio that of the means (after / before)."""
 import sys
 
 
@@ -14,9 +14,13 @@ def figures(path):
     return rows
 
 
-before, after = figures(sys.argv[1]), figures(sys.argv[2])
+before = [figures(path) for path in sys.argv[1:3]]
+after = [figures(path) for path in sys.argv[3:5]]
 print("| row | before | after | after / before |")
 print("|---|---:|---:|---:|")
-for words, value in after.items():
-    if words in before and before[words] > 0:
-        print(f"| {words} | {before[words]:g} | {value:g} | {value / before[words]:.2f} |")
+for words in after[0]:
+    if all(words in run for run in before + after):
+        was = sum(run[words] for run in before) / 2
+        now = sum(run[words] for run in after) / 2
+        ratio = f"{now / was:.2f}" if was > 0 else "-"
+        print(f"| {words} | {was:g} | {now:g} | {ratio} |")

@@ -459,7 +459,6 @@ bool ShowFirst(const wchar_t* path) {
         return false;
     }
     std::swap(app.onShow, first->shown);
-    std::wcscpy(app.onShow.path, full);
     app.shown = app.wanted;
     app.shownStamp = first->stamp;
     ReleaseElsewhere(std::move(first));
