@@ -23,4 +23,4 @@ for words in after[0]:
         was = sum(run[words] for run in before) / 2
         now = sum(run[words] for run in after) / 2
         ratio = f"{now / was:.2f}" if was > 0 else "-"
-        print(f"| {words} | {was:g} | {now:g} | {ratio} |")
+        print(f"| {words} | {was:.2f} | {now:.2f} | {ratio} |")
