@@ -62,6 +62,7 @@ struct AppState {
     bool topmost = false;
     bool deleting = false;  // the shell is asking whether to delete the file on show
     UINT_PTR timerId = 0;
+    int timerFrame = 0;  // the frame the frame timer is armed for
     int savedLeft = 0;
     int savedTop = 0;
     int savedWidth = 0;

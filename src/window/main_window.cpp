@@ -61,6 +61,12 @@ SIZE MeasureForMonitor(HWND window) {
 // Frames step; a held key's pause and work the pool could not take fire once.
 void HandleTimer(UINT_PTR timer) {
     if (timer == kFrameTimerId) {
+        // Armed for the next frame before it decodes, so that each frame stays for its delay; a
+        // tick for a still picture only stops the timer.
+        const Picture& picture = app.onShow.picture;
+        if (app.animate && HasPicture(picture) && picture.frameCount > 1) {
+            ArmFrameTimer(WrapIndex(app.onShow.frame + 1, picture.frameCount));
+        }
         StepFrame(+1);
         return;
     }

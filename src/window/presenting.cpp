@@ -10,11 +10,6 @@ namespace {
 // How soon work that the pool could not take is handed to it again.
 constexpr UINT kRetryMs = 50;
 
-void ArmFrameTimer(int ms) {
-    if (app.timerId == 0) app.timerId = kFrameTimerId;
-    SetTimer(app.window, app.timerId, static_cast<UINT>(std::max(ms, 0)), nullptr);
-}
-
 // The new icons are installed before the old ones are destroyed, so the window never holds a
 // destroyed icon.
 void InstallWindowIcons(HICON small, HICON big) {
@@ -42,8 +37,10 @@ void BringWindowUpToDate() {
     if (!app.window) return;
     if (changed.cursor) ApplyCursor();
     if (changed.background) ApplyBackgroundBrush();
+    // Another picture's frames start afresh.
+    if (changed.picture) StopFrameTimer();
     // The frame timer is armed before drawing, so each frame stays for its own delay.
-    if (changed.frameTimer) SyncAnimationTimer();
+    if (changed.frameTimer || changed.picture) SyncAnimationTimer();
     if (changed.retryTimer) SetTimer(app.window, kRetryTimerId, kRetryMs, nullptr);
     if (NeedsComposing(changed)) {
         ComposeBackBuffer(app.onShow, app.view);
@@ -85,12 +82,19 @@ void ApplyBackgroundBrush() {
     if (old) DeleteObject(reinterpret_cast<HBRUSH>(old));
 }
 
+void ArmFrameTimer(int frame) {
+    if (app.timerId == 0) app.timerId = kFrameTimerId;
+    app.timerFrame = frame;
+    const int ms = app.onShow.picture.frameDelaysMs[frame];
+    SetTimer(app.window, app.timerId, static_cast<UINT>(std::max(ms, 0)), nullptr);
+}
+
+// A timer armed for the frame on show already runs on: a tick arms it before the frame decodes.
 void SyncAnimationTimer() {
-    const Picture& picture = app.onShow.picture;
-    if (app.animate && picture.frameCount > 1) {
-        ArmFrameTimer(picture.frameDelaysMs[app.onShow.frame]);
-    } else {
+    if (!app.animate || app.onShow.picture.frameCount <= 1) {
         StopFrameTimer();
+    } else if (app.timerId == 0 || app.timerFrame != app.onShow.frame) {
+        ArmFrameTimer(app.onShow.frame);
     }
 }
 

@@ -14,6 +14,8 @@ void BringWindowUpToDate();
 void Present();
 void ApplyCursor();
 void ApplyBackgroundBrush();
+// Arms the frame timer for the delay of that frame of the picture on show.
+void ArmFrameTimer(int frame);
 // Plays while `animate` is on and the picture has several frames; stops the timer otherwise.
 void SyncAnimationTimer();
 void StopFrameTimer();
