@@ -177,7 +177,9 @@ const std::tuple<const char*, bool, void (*)(Storm&)> kSteps[] = {
     {"F5 one fewer", false, RemoveOne},
     {"drop",         false, [](Storm& s) {
         Drop(s.random() % 4 ? s.folder.path / Pick(s) : Fixture(L"not_an_image.png")); }},
-    {"Ctrl+O",       false, [](Storm& s) { OpenHere((s.folder.path / Pick(s)).c_str()); }},
+    {"Ctrl+O",       false, [](Storm& s) {
+        OpenHere((s.folder.path / Pick(s)).c_str());
+        BringWindowUpToDate(); }},
     {"Shift+Delete", false, DeleteShown},
     // clang-format on
 };

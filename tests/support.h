@@ -13,6 +13,7 @@
 #include "imaging/decode/image_loading.h"
 #include "imaging/work/workers.h"
 #include "window/main_window.h"
+#include "window/presenting.h"
 
 namespace fs = std::filesystem;
 

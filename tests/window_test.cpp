@@ -436,6 +436,7 @@ TEST(Window, PicturesThatCannotBeHeldTogetherShowOneAfterTheOther) {
     *submissions = realSubmit;
     expectShows(a);
     OpenHere(only.c_str());
+    BringWindowUpToDate();
     WaitFor([] { return !PressPending(); });
     expectShows(only);
     Press(VK_RIGHT);

@@ -5,6 +5,7 @@
 
 #include "imaging/pixels/composition.h"
 #include "imaging/work/ask.h"
+#include "imaging/work/workers.h"
 #include "platform/platform.h"
 
 // What the window brings up to date once the input at hand is handled: the state record says
@@ -15,7 +16,6 @@ struct Changes {
     bool icons = false;       // the window's icons are made of the picture on show
     bool title = false;       // the title names currentName
     bool frameTimer = false;  // the frame timer follows the picture's frames and `animate`
-    bool retryTimer = false;  // the pool could not take all work: it is handed over again soon
     bool cursor = false;      // the cursor tells fit from zoom
     bool background = false;  // the window's background brush is the view's background
 };
@@ -49,6 +49,9 @@ struct AppState {
     FileStamp shownStamp;
     Ask left;  // the entry on show before, whose picture the workers keep (ticket 0: none)
     std::vector<Ask> asks;
+    // Asks not yet handed to the workers, with a picture the window let go of for them to keep.
+    bool asksPending = false;
+    std::unique_ptr<Prepared> kept;
     bool noPreview = false;     // the entry wanted has no preview
     bool keyRepeating = false;  // a key repeats: pictures wait for it to be let go
 

@@ -121,9 +121,12 @@ void AskAround(std::unique_ptr<Prepared> kept = nullptr) {
         asks.push_back(wanted);
     }
     if (!app.roomMade && !app.walkEnded && app.wanted.index != kOpening) AddReadAheads(asks);
-    app.asks = asks;
-    if (!AskWorkers(std::move(asks), app.view, HeldPixels(app.onShow.picture), std::move(kept))) {
-        app.changed.retryTimer = true;
+    app.asks = std::move(asks);
+    app.asksPending = true;
+    // A picture kept before under an ask that this one replaces is asked no more.
+    if (kept) {
+        ReleaseElsewhere(std::move(app.kept));
+        app.kept = std::move(kept);
     }
 }
 
@@ -436,6 +439,12 @@ void LetGoOfKey() {
     if (!WantedOnShow()) AskAround();
 }
 
+bool HandOutWork() {
+    if (!app.asksPending) return true;
+    app.asksPending = false;
+    return AskWorkers(app.asks, app.view, HeldPixels(app.onShow.picture), std::move(app.kept));
+}
+
 void RetryWork() {
     if (!TakeWhatWorkersFinished()) AskAround();
 }
@@ -453,6 +462,7 @@ bool ShowFirst(const wchar_t* path) {
     app.openingPath = full;
     app.wanted = AskFor(kOpening);
     AskAround();
+    HandOutWork();
     std::unique_ptr<Prepared> first = WaitForFinished(app.wanted.ticket);
     if (first->result != LoadResult::kLoaded) {
         ReleaseElsewhere(std::move(first));

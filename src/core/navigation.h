@@ -12,6 +12,10 @@ void Navigate(int step);
 void AskWorkersAround();
 // A key no longer repeats: the picture of the entry it came to begins.
 void LetGoOfKey();
+// Hands the workers what was asked of them since the last call: called once what is ready shows,
+// so that new work does not compete with it for the processors. False when the pool could not
+// take it all: it is tried again when a worker finishes or at the next call.
+bool HandOutWork();
 // Hands the workers again what the pool could not take.
 void RetryWork();
 // True while the entry asked for last is not on screen, neither as a picture nor as a preview.

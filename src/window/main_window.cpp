@@ -144,6 +144,7 @@ bool OpenMainWindow() {
     UpdateWindow(app.window);
     StartWorkers(app.window);
     AskWorkersAround();
+    BringWindowUpToDate();
     PostMessageW(app.window, kWorkFinished, 0, 0);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/app_state.h"
+#include "core/navigation.h"
 #include "imaging/pixels/composition.h"
 
 namespace {
@@ -41,7 +42,6 @@ void BringWindowUpToDate() {
     if (changed.picture) StopFrameTimer();
     // The frame timer is armed before drawing, so each frame stays for its own delay.
     if (changed.frameTimer || changed.picture) SyncAnimationTimer();
-    if (changed.retryTimer) SetTimer(app.window, kRetryTimerId, kRetryMs, nullptr);
     if (NeedsComposing(changed)) {
         ComposeBackBuffer(app.onShow, app.view);
         Present();
@@ -50,6 +50,7 @@ void BringWindowUpToDate() {
     if (changed.title) {
         SendMessageW(app.window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(app.currentName));
     }
+    if (!HandOutWork()) SetTimer(app.window, kRetryTimerId, kRetryMs, nullptr);
 }
 
 void Present() {

@@ -8,7 +8,7 @@ constexpr UINT_PTR kRetryTimerId = 3;
 
 // Shows in the window what the state record says changed since the last call: the picture or the
 // view on show (composed and presented), the cursor, the background brush, the timers, the icons
-// and the title, each once.
+// and the title, each once; then hands the workers what was asked of them meanwhile.
 void BringWindowUpToDate();
 // Copies the back buffer unscaled onto the whole client area; validates the window.
 void Present();

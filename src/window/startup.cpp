@@ -36,6 +36,7 @@ int RunWithGdiplus(const wchar_t* path) {
     // every thread; codecs before COM.
     if (!EndAllWork()) TerminateProcess(GetCurrentProcess(), code);
     app.onShow.picture = Picture{};
+    app.kept.reset();
     Gdiplus::GdiplusShutdown(token);
     return code;
 }
